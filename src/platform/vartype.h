@@ -55,6 +55,7 @@ struct Currency {
 struct Decimal {
   uint8_t scale = 0;
   bool negative = false;
+  uint16_t reserved = 0;  // always 0: keeps the struct free of padding bytes
   uint32_t hi32 = 0;
   uint64_t lo64 = 0;
   friend bool operator==(const Decimal&, const Decimal&) = default;
