@@ -95,13 +95,6 @@ void Variant::ReleasePayload() noexcept {
   u_.i64 = 0;
 }
 
-Variant::Variant(const Variant& o) noexcept : vt_(o.vt_), u_(o.u_) { AddRefPayload(); }
-
-Variant::Variant(Variant&& o) noexcept : vt_(o.vt_), u_(o.u_) {
-  o.vt_ = VT_EMPTY;
-  o.u_.i64 = 0;
-}
-
 Variant& Variant::operator=(const Variant& o) noexcept {
   Variant(o).swap(*this);
   return *this;

@@ -23,9 +23,16 @@ class SafeArray;
 class Variant {
  public:
   Variant() noexcept { u_.i64 = 0; }
-  ~Variant() { ReleasePayload(); }
-  Variant(const Variant& o) noexcept;
-  Variant(Variant&& o) noexcept;
+  ~Variant() {
+    if (HasCountedPayload(vt_)) ReleasePayload();
+  }
+  Variant(const Variant& o) noexcept : vt_(o.vt_), u_(o.u_) {
+    if (HasCountedPayload(vt_)) AddRefPayload();
+  }
+  Variant(Variant&& o) noexcept : vt_(o.vt_), u_(o.u_) {
+    o.vt_ = VT_EMPTY;
+    o.u_.i64 = 0;
+  }
   Variant& operator=(const Variant& o) noexcept;
   Variant& operator=(Variant&& o) noexcept;
 
@@ -119,6 +126,13 @@ class Variant {
   struct TextPayload;
   struct DecimalPayload;
 
+  // True for the types whose payload is reference counted (the payload
+  // pointer itself may still be null). Numbers take the inline fast path.
+  static constexpr bool HasCountedPayload(VARTYPE vt) noexcept {
+    if (vt & VT_BYREF) return false;
+    return (vt & VT_ARRAY) != 0 || vt == VT_BSTR || vt == VT_DECIMAL || vt == VT_DISPATCH ||
+           vt == VT_UNKNOWN;
+  }
   void ReleasePayload() noexcept;
   void AddRefPayload() const noexcept;
   bool HoldsPayload() const noexcept;
