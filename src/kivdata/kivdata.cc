@@ -5,6 +5,7 @@
 
 #include "kivdata/typed_text.h"
 #include "platform/convert.h"
+#include "platform/object.h"
 #include "platform/safearray.h"
 
 namespace tavrix {
@@ -13,25 +14,8 @@ namespace {
 // The failure CreateKivData reports while a test has set one (S_OK: none).
 std::atomic<int32_t> g_createFailure{0};
 
-class KivData final : public IKivData {
+class KivData final : public Object<IKivData> {
  public:
-  HRESULT QueryInterface(const IID& iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IKivData) {
-      AddRef();
-      *out = static_cast<IKivData*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
-  uint32_t Release() override {
-    const uint32_t left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT Convert(const Variant& value, VARTYPE vt, Variant* out) override;
 
   HRESULT Parse(std::string_view typedText, Variant* out) override {
@@ -62,7 +46,6 @@ class KivData final : public IKivData {
 
   // Each setting is read once per call and stands alone, so plain atomics
   // suffice; no lock.
-  std::atomic<uint32_t> refs_{0};
   std::atomic<LCID> locale_{LOCALE_USER_DEFAULT};
   std::atomic<int32_t> formatOption_{0};
   std::atomic<bool> datOption_{false};
@@ -121,7 +104,7 @@ HRESULT CreateKivData(Ref<IKivData>* out) {
   out->reset();
   const HRESULT failure{g_createFailure.load(std::memory_order_acquire)};
   if (failure.failed()) return failure;
-  *out = Ref<IKivData>(new KivData());
+  *out = MakeRef<KivData>();
   return S_OK;
 }
 

@@ -34,6 +34,8 @@ inline constexpr IID IID_IKivData{0x6B1D2E40, 0x5C3A, 0x4F7B,
 
 class IKivData : public IUnknown {
  public:
+  static constexpr const IID& kIid = IID_IKivData;
+
   // Converts value (a VT_BYREF|VT_VARIANT is followed once) to type vt and
   // stores the result in *out; on failure *out is unchanged.
   //  - a scalar vt: ChangeType under the component's locale; its failure codes

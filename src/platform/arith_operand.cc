@@ -42,14 +42,11 @@ HRESULT ResolveValue(const Variant& v, Variant* out) {
     *out = v;
     return S_OK;
   }
-  IDispatch* disp = v.dispatch();
-  if (disp == nullptr) return DISP_E_TYPEMISMATCH;
   Variant value;
-  RETURN_IF_FAILED(disp->Invoke(DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD,
-                                std::span<Variant>(), &value));
+  RETURN_IF_FAILED(DefaultValue(v, &value));
   const Variant* inner = nullptr;
   RETURN_IF_FAILED(Dereference(value, &inner));
-  if (inner->IsArray() || inner->IsObject()) return DISP_E_TYPEMISMATCH;
+  if (inner->IsArray()) return DISP_E_TYPEMISMATCH;
   *out = *inner;
   return S_OK;
 }

@@ -325,8 +325,7 @@ HRESULT ToText(const Variant& v, uint16_t flags, LCID lcid, Variant* out) {
   return S_OK;
 }
 
-HRESULT Convert(const Variant& src, VARTYPE vt, Variant* out, uint16_t flags, LCID lcid,
-                int depth);
+HRESULT Convert(const Variant& src, VARTYPE vt, Variant* out, uint16_t flags, LCID lcid);
 
 // A byte array and a text share their memory image on the platform: the text's
 // UTF-16LE code units. An odd last byte becomes a unit of its own (high byte 0).
@@ -350,8 +349,7 @@ HRESULT TextToBytes(const std::string& text, Variant* out) {
 }
 
 // The default member of an object, converted on.
-HRESULT FromObject(const Variant& src, VARTYPE vt, Variant* out, uint16_t flags, LCID lcid,
-                   int depth) {
+HRESULT FromObject(const Variant& src, VARTYPE vt, Variant* out, uint16_t flags, LCID lcid) {
   if (vt == VT_UNKNOWN) {
     *out = Variant::Unknown(Ref<IUnknown>(src.unknown()));
     return S_OK;
@@ -367,16 +365,13 @@ HRESULT FromObject(const Variant& src, VARTYPE vt, Variant* out, uint16_t flags,
     *out = Variant::Dispatch(std::move(disp));
     return S_OK;
   }
-  if (!disp || (flags & VARIANT_NOVALUEPROP) || depth >= kMaxDefaultMemberDepth) {
-    return DISP_E_TYPEMISMATCH;
-  }
+  if (!disp || (flags & VARIANT_NOVALUEPROP)) return DISP_E_TYPEMISMATCH;
   Variant value;
-  RETURN_IF_FAILED(disp->Invoke(DISPID_VALUE, DISPATCH_PROPERTYGET, {}, &value, nullptr, lcid));
-  return Convert(value, vt, out, flags, lcid, depth + 1);
+  RETURN_IF_FAILED(DefaultValue(src, &value, lcid));
+  return Convert(value, vt, out, flags, lcid);
 }
 
-HRESULT Convert(const Variant& src, VARTYPE vt, Variant* out, uint16_t flags, LCID lcid,
-                int depth) {
+HRESULT Convert(const Variant& src, VARTYPE vt, Variant* out, uint16_t flags, LCID lcid) {
   if (!IsValidType(vt) && vt != VT_VARIANT) return DISP_E_BADVARTYPE;
   if (src.IsByRef()) return DISP_E_TYPEMISMATCH;  // a reference to a reference
   const VARTYPE from = src.vt();
@@ -389,7 +384,7 @@ HRESULT Convert(const Variant& src, VARTYPE vt, Variant* out, uint16_t flags, LC
   if (vt == VT_BSTR && from == (VT_ARRAY | VT_UI1)) return BytesToText(src.array(), out);
   if ((vt & VT_ARRAY) || src.IsArray()) return DISP_E_TYPEMISMATCH;
   if (from == VT_DISPATCH || from == VT_UNKNOWN) {
-    return FromObject(src, vt, out, flags, lcid, depth);
+    return FromObject(src, vt, out, flags, lcid);
   }
   if (vt == VT_DISPATCH || vt == VT_UNKNOWN) {
     // EMPTY gives a null object ("Nothing"); no other value is an object.
@@ -413,9 +408,28 @@ HRESULT Convert(const Variant& src, VARTYPE vt, Variant* out, uint16_t flags, LC
 
 }  // namespace
 
+HRESULT DefaultValue(const Variant& value, Variant* out, LCID lcid) {
+  Variant current = value.Deref();
+  for (int depth = 0; depth <= kMaxDefaultMemberDepth; ++depth) {
+    if (!current.IsObject()) {
+      *out = std::move(current);
+      return S_OK;
+    }
+    if (depth == kMaxDefaultMemberDepth) break;
+    Ref<IDispatch> disp = current.vt() == VT_DISPATCH
+                              ? Ref<IDispatch>(current.dispatch())
+                              : QueryAs<IDispatch>(current.unknown(), IID_IDispatch);
+    if (!disp) return DISP_E_TYPEMISMATCH;
+    Variant next;
+    RETURN_IF_FAILED(disp->Invoke(DISPID_VALUE, DISPATCH_PROPERTYGET, {}, &next, nullptr, lcid));
+    current = next.Deref();
+  }
+  return DISP_E_TYPEMISMATCH;
+}
+
 HRESULT ChangeType(const Variant& src, VARTYPE vt, Variant* out, uint16_t flags, LCID lcid) {
   Variant result;
-  RETURN_IF_FAILED(Convert(src.Deref(), vt, &result, flags, lcid, 0));
+  RETURN_IF_FAILED(Convert(src.Deref(), vt, &result, flags, lcid));
   *out = std::move(result);
   return S_OK;
 }

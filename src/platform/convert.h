@@ -54,6 +54,13 @@ inline constexpr uint16_t VARIANT_LOCALBOOL = 0x10;      // boolean words of the
 HRESULT ChangeType(const Variant& src, VARTYPE vt, Variant* out, uint16_t flags = 0,
                    LCID lcid = LOCALE_USER_DEFAULT);
 
+// The value behind an object: its default member (DISPID_VALUE, property get)
+// under `lcid`, followed through further objects up to 8 deep. A value that is
+// not an object is given back as it is (a VT_BYREF|VT_VARIANT is followed once).
+// DISP_E_TYPEMISMATCH for a null object, an object without IDispatch or a chain
+// too deep; a failure of the member passes through. *out is unchanged on failure.
+HRESULT DefaultValue(const Variant& value, Variant* out, LCID lcid = LOCALE_USER_DEFAULT);
+
 // VarR8FromStr: a text to a double under the locale's separators (see the
 // number forms below); DISP_E_OVERFLOW past the double range, a text too small
 // for it gives 0.

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/fake_value_object.h"
 #include "platform/decimal.h"
 #include "platform/safearray.h"
 
@@ -90,48 +91,8 @@ void RunUnary(const std::vector<UnaryCase>& cases) {
   }
 }
 
-// An object whose default member returns a fixed value or fails.
-class DefaultValueObject final : public IDispatch {
- public:
-  DefaultValueObject(Variant value, HRESULT hr) : value_(std::move(value)), hr_(hr) {}
-  HRESULT QueryInterface(const IID& iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch) {
-      AddRef();
-      *out = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return ++refs_; }
-  uint32_t Release() override {
-    const uint32_t n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
-  HRESULT GetIDsOfNames(std::string_view, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-  HRESULT Invoke(DISPID id, uint16_t flags, std::span<Variant> args, Variant* result, ExcepInfo*,
-                 LCID) override {
-    ++calls;
-    if (id != DISPID_VALUE || (flags & DISPATCH_PROPERTYGET) == 0 || !args.empty()) {
-      return DISP_E_MEMBERNOTFOUND;
-    }
-    if (hr_.failed()) return hr_;
-    *result = value_;
-    return S_OK;
-  }
-  int calls = 0;
-
- private:
-  ~DefaultValueObject() = default;
-  Variant value_;
-  HRESULT hr_;
-  std::atomic<uint32_t> refs_{0};
-};
-
 Variant Object(Variant value, HRESULT hr = S_OK) {
-  return Variant::Dispatch(MakeRef<DefaultValueObject>(std::move(value), hr));
+  return Variant::Dispatch(MakeRef<testing::FakeValueObject>(std::move(value), hr));
 }
 
 TEST(VarArithTest, AddSubMulResultTypesAndPromotion) {
@@ -482,6 +443,9 @@ TEST(VarOperandTest, ReferencesObjectsAndBadOperands) {
   EXPECT_TRUE(out.Identical(kFalse));
   ASSERT_EQ(VarAnd(Object(kNull), kFalse, &out), S_OK);
   EXPECT_TRUE(out.Identical(kFalse));
+  // An object whose value is an object is followed, as conversions do.
+  ASSERT_EQ(VarAdd(Object(Object(Variant::I4(1))), Variant::I4(1), &out), S_OK);
+  EXPECT_TRUE(out.Identical(Variant::I4(2)));
 
   Variant array = Variant::Array(SafeArray::Create1D(VT_I4, 2));
   Variant nullRef = Variant::ByRef(nullptr);
@@ -492,7 +456,8 @@ TEST(VarOperandTest, ReferencesObjectsAndBadOperands) {
     HRESULT hr;
   } kBad[] = {
       {"failing default member", Object(kE, DISP_E_MEMBERNOTFOUND), DISP_E_MEMBERNOTFOUND},
-      {"object whose value is an object", Object(Object(Variant::I4(1))), DISP_E_TYPEMISMATCH},
+      {"object whose value is an array", Object(Variant::Array(SafeArray::Create1D(VT_I4, 1))),
+       DISP_E_TYPEMISMATCH},
       {"null object", Variant::Dispatch(nullptr), DISP_E_TYPEMISMATCH},
       {"array", array, DISP_E_TYPEMISMATCH},
       {"null reference", nullRef, DISP_E_BADVARTYPE},
@@ -517,7 +482,7 @@ TEST(VarOperandTest, ReferencesObjectsAndBadOperands) {
 }
 
 TEST(VarOperandTest, BadTypeOnTheRightIsFoundBeforeCallingTheLeftObject) {
-  auto object = MakeRef<DefaultValueObject>(Variant::I4(1), S_OK);
+  auto object = MakeRef<testing::FakeValueObject>(Variant::I4(1), S_OK);
   Variant out;
   EXPECT_EQ(VarAdd(Variant::Dispatch(object), Variant::ByRef(nullptr), &out), DISP_E_BADVARTYPE);
   EXPECT_EQ(object->calls, 0);

@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "platform/fake_value_object.h"
 #include "platform/currency.h"
 #include "platform/decimal.h"
 #include "platform/safearray.h"
@@ -456,47 +457,10 @@ TEST(ChangeTypeTest, ByRefSourceIsFollowedOnce) {
   EXPECT_EQ(ChangeType(refToRef, VT_I4, &out), DISP_E_TYPEMISMATCH);
 }
 
-// An object whose default member returns a fixed value.
-class ValueObject final : public IDispatch {
- public:
-  explicit ValueObject(Variant value, HRESULT hr = S_OK) : value_(std::move(value)), hr_(hr) {}
-  HRESULT QueryInterface(const IID& iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IDispatch) {
-      AddRef();
-      *out = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return ++refs_; }
-  uint32_t Release() override {
-    const uint32_t n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
-  HRESULT GetIDsOfNames(std::string_view, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-  HRESULT Invoke(DISPID id, uint16_t flags, std::span<Variant> args, Variant* result, ExcepInfo*,
-                 LCID) override {
-    ++calls;
-    if (id != DISPID_VALUE || flags != DISPATCH_PROPERTYGET || !args.empty()) {
-      return DISP_E_MEMBERNOTFOUND;
-    }
-    if (hr_.failed()) return hr_;
-    *result = value_;
-    return S_OK;
-  }
-  int calls = 0;
-
- private:
-  ~ValueObject() = default;
-  std::atomic<uint32_t> refs_{0};
-  Variant value_;
-  HRESULT hr_;
-};
+using testing::FakeValueObject;
 
 TEST(ChangeTypeTest, ObjectsConvertThroughTheirDefaultMember) {
-  Ref<ValueObject> obj = MakeRef<ValueObject>(Variant::Text("42"));
+  Ref<FakeValueObject> obj = MakeRef<FakeValueObject>(Variant::Text("42"));
   const Variant v = Variant::Dispatch(Ref<IDispatch>(obj.get()));
   Variant out;
   ASSERT_EQ(ChangeType(v, VT_I4, &out), S_OK);
@@ -513,10 +477,10 @@ TEST(ChangeTypeTest, ObjectsConvertThroughTheirDefaultMember) {
   ASSERT_EQ(ChangeType(out, VT_BSTR, &back), S_OK);  // an unknown answering IDispatch
   EXPECT_EQ(back.text(), "42");
 
-  Ref<ValueObject> failing = MakeRef<ValueObject>(Variant(), DISP_E_EXCEPTION);
+  Ref<FakeValueObject> failing = MakeRef<FakeValueObject>(Variant(), DISP_E_EXCEPTION);
   EXPECT_EQ(ChangeType(Variant::Dispatch(Ref<IDispatch>(failing.get())), VT_I4, &out),
             DISP_E_EXCEPTION);
-  Ref<ValueObject> text = MakeRef<ValueObject>(Variant::Text("x"));
+  Ref<FakeValueObject> text = MakeRef<FakeValueObject>(Variant::Text("x"));
   EXPECT_EQ(ChangeType(Variant::Dispatch(Ref<IDispatch>(text.get())), VT_I4, &out),
             DISP_E_TYPEMISMATCH);
   EXPECT_EQ(ChangeType(Variant::Dispatch(nullptr), VT_I4, &out), DISP_E_TYPEMISMATCH);
