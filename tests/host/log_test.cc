@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -198,6 +199,10 @@ TEST(SetLogSink, ReplacedSinkIsNoLongerInUse) {
     CapturingLogSink inner;
     std::this_thread::yield();
     captured += inner.size();
+  }
+  // The threads may not have run yet on a busy machine: give them time to log.
+  for (int i = 0; i < 10000 && captured + outer.size() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   stop = true;
   for (std::thread& th : loggers) th.join();

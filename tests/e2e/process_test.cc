@@ -1,0 +1,246 @@
+// Starts the real tavrix executable as a user would and checks what it does:
+// switches, registration, start, logging and stop.
+#include <fcntl.h>
+#include <semaphore.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/handshake.h"
+
+extern char** environ;
+
+namespace tavrix {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+class ProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("tavrix_e2e_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "units");
+    settings_ = dir_ / "tavrix.reg";
+    log_ = dir_ / "tavrix.log";
+  }
+  void TearDown() override {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    fs::remove_all(dir_);
+  }
+
+  // The settings key with a log file (LogType 4) and the given extra lines.
+  std::string SettingsText(const std::string& dataPath = "/srv/tavrix/project.xml",
+                           const std::string& extra = "") {
+    return "Windows Registry Editor Version 5.00\n\n"
+           "[HKEY_CLASSES_ROOT\\SoftWare\\Tavrix]\n"
+           "\"DataPath\"=\"" + dataPath + "\"\n"
+           "\"LogType\"=dword:00000004\n"
+           "\"ProcessPriorityEx\"=dword:00000002\n"
+           "\"FileName\"=\"" + log_.string() + "\"\n" + extra;
+  }
+
+  // Starts tavrix with the arguments; stdout and stderr go to files.
+  void Spawn(const std::vector<std::string>& args) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string v = *e;
+      if (v.rfind("TAVRIX_", 0) != 0 && v.rfind("NOTIFY_SOCKET=", 0) != 0 &&
+          v.rfind("INVOCATION_ID=", 0) != 0) {
+        env.push_back(v);
+      }
+    }
+    env.push_back("TAVRIX_REGISTRY=" + settings_.string());
+    env.push_back("TAVRIX_UNIT_DIR=" + (dir_ / "units").string());
+    std::vector<char*> envp;
+    for (std::string& v : env) envp.push_back(v.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argStore{TAVRIX_BIN};
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "stdout").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "stderr").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_EQ(posix_spawn(&pid_, TAVRIX_BIN, &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+
+  // Waits for the process to end (killing it after `limit`); its exit code,
+  // or -1 when it did not end by itself.
+  int Wait(std::chrono::milliseconds limit = 20s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    for (;;) {
+      const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+      if (r == pid_) break;
+      if (std::chrono::steady_clock::now() > deadline) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return -1;
+      }
+      std::this_thread::sleep_for(5ms);
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  int Run(const std::vector<std::string>& args) {
+    Spawn(args);
+    return Wait();
+  }
+
+  // Waits until `path` contains `text`; false after 20 s.
+  bool WaitForText(const fs::path& path, const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (ReadFile(path).find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+
+  std::string Stdout() { return ReadFile(dir_ / "stdout"); }
+  std::string Stderr() { return ReadFile(dir_ / "stderr"); }
+
+  fs::path dir_;
+  fs::path settings_;
+  fs::path log_;
+  pid_t pid_ = -1;
+};
+
+TEST_F(ProcessTest, HelpAndVersionPrintAndExit) {
+  EXPECT_EQ(Run({"--version"}), 0);
+  EXPECT_EQ(Stdout().rfind("tavrix ", 0), 0u);
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_NE(Stdout().find("-RegServer"), std::string::npos);
+}
+
+TEST_F(ProcessTest, RegisteredServerStartsLogsAndStopsOnSigterm) {
+  WriteFile(settings_, SettingsText());
+  ASSERT_EQ(Run({"-RegServer"}), 0) << Stderr();
+  Spawn({});
+  ASSERT_TRUE(WaitForText(log_, "ServiceModule : Service started\n")) << Stderr();
+  // Each file line starts with its local time stamp and a tab.
+  const std::string log = ReadFile(log_);
+  const size_t tab = log.find('\t');
+  ASSERT_NE(tab, std::string::npos);
+  EXPECT_EQ(tab, std::string("2026/12/09 23:30:13.0123").size()) << log;
+  ASSERT_EQ(::kill(pid_, SIGTERM), 0);
+  EXPECT_EQ(Wait(), 0);
+}
+
+TEST_F(ProcessTest, SigintStopsTooAndAnUnconfiguredSystemSaysSo) {
+  WriteFile(settings_, SettingsText(""));
+  ASSERT_EQ(Run({"/regserver"}), 0) << Stderr();
+  Spawn({});
+  // Without DataPath the logger keeps its default: standard error.
+  ASSERT_TRUE(WaitForText(dir_ / "stderr", "ServiceModule : Service started\n"));
+  EXPECT_NE(Stderr().find("This system has not be configured yet.\n"), std::string::npos);
+  ASSERT_EQ(::kill(pid_, SIGINT), 0);
+  EXPECT_EQ(Wait(), 0);
+}
+
+TEST_F(ProcessTest, UnregisteredOrBrokenSettingsEndTheStart) {
+  WriteFile(settings_, SettingsText());
+  EXPECT_NE(Run({}), 0);
+  EXPECT_NE(Stderr().find(settings_.string()), std::string::npos) << Stderr();
+  EXPECT_FALSE(fs::exists(log_));  // ended before any log line
+
+  WriteFile(settings_, SettingsText() + "\"Broken\"=dword:12\n");
+  EXPECT_NE(Run({}), 0);
+  EXPECT_NE(Stderr().find(settings_.string() + ":8:"), std::string::npos) << Stderr();
+
+  fs::remove(settings_);
+  EXPECT_NE(Run({}), 0);
+  EXPECT_NE(Stderr().find(settings_.string()), std::string::npos) << Stderr();
+}
+
+TEST_F(ProcessTest, RegisterThenUnregisterLeavesTheFileAsItWas) {
+  const std::string original =
+      SettingsText() + "\n; kept by everyone\n[HKEY_CLASSES_ROOT\\Other]\n\"x\"=\"y\"\n";
+  for (const char* reg : {"-RegServer", "-Service"}) {
+    SCOPED_TRACE(reg);
+    WriteFile(settings_, original);
+    ASSERT_EQ(Run({reg}), 0) << Stderr();
+    EXPECT_NE(ReadFile(settings_), original);
+    ASSERT_EQ(Run({"-UnregServer"}), 0) << Stderr();
+    EXPECT_EQ(ReadFile(settings_), original);
+    EXPECT_FALSE(fs::exists(dir_ / "units" / "tavrix.service"));
+  }
+}
+
+TEST_F(ProcessTest, ServiceRegistrationWritesAUnitThatStartsWithoutASwitch) {
+  WriteFile(settings_, SettingsText());
+  ASSERT_EQ(Run({"-Service"}), 0) << Stderr();
+  const std::string unit = ReadFile(dir_ / "units" / "tavrix.service");
+  EXPECT_NE(unit.find(std::string("ExecStart=") + TAVRIX_BIN + "\n"), std::string::npos) << unit;
+  // Started by hand (not by systemd) the service registration runs as a local server.
+  Spawn({});
+  ASSERT_TRUE(WaitForText(log_, "ServiceModule : Service started\n")) << Stderr();
+  ASSERT_EQ(::kill(pid_, SIGTERM), 0);
+  EXPECT_EQ(Wait(), 0);
+}
+
+TEST_F(ProcessTest, HandshakeHoldsTheStartUntilTheToolLetsGo) {
+  WriteFile(settings_, SettingsText());
+  ASSERT_EQ(Run({"-RegServer"}), 0) << Stderr();
+  sem_unlink(kHandshakeFirst);
+  sem_unlink(kHandshakeSecond);
+  sem_t* first = sem_open(kHandshakeFirst, O_CREAT | O_EXCL, 0600, 0);
+  ASSERT_NE(first, SEM_FAILED);
+  Spawn({});
+  timespec until{};
+  clock_gettime(CLOCK_REALTIME, &until);
+  until.tv_sec += 20;
+  ASSERT_EQ(sem_timedwait(first, &until), 0);  // the server reached the hand-shake
+  std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(fs::exists(log_));  // and waits there, before reading its settings
+  sem_t* second = sem_open(kHandshakeSecond, 0);
+  ASSERT_NE(second, SEM_FAILED);
+  sem_post(second);
+  EXPECT_TRUE(WaitForText(log_, "ServiceModule : Service started\n"));
+  sem_close(second);
+  sem_close(first);
+  sem_unlink(kHandshakeFirst);
+  sem_unlink(kHandshakeSecond);
+  ASSERT_EQ(::kill(pid_, SIGTERM), 0);
+  EXPECT_EQ(Wait(), 0);
+}
+
+}  // namespace
+}  // namespace tavrix
