@@ -94,10 +94,13 @@ void CServiceModule::ApplyLocale() {
   }
   // The locale changes only conversions between numbers, dates and texts;
   // the process locale (setlocale) stays "C" so machine texts never change.
-  if (settings_.lcid != LOCALE_USER_DEFAULT && SetDefaultLocale(settings_.lcid).failed()) {
+  if (!IsKnownLocale(settings_.lcid)) {
     settings_.lcid = LOCALE_USER_DEFAULT;
     Log(1, "Failed in setting set locale.\n");
+    return;
   }
+  // The default aliases (1024, 2048) keep the process default as it is.
+  (void)SetDefaultLocale(settings_.lcid);
 }
 
 void CServiceModule::RunMessageLoop() {

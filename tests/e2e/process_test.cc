@@ -242,5 +242,25 @@ TEST_F(ProcessTest, HandshakeHoldsTheStartUntilTheToolLetsGo) {
   EXPECT_EQ(Wait(), 0);
 }
 
+TEST_F(ProcessTest, LocaleSettingIsCheckedAtStart) {
+  struct Case {
+    const char* lcid;
+    bool refused;
+  } cases[] = {{"00000000", false}, {"00000407", false}, {"00000400", false}, {"00012345", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lcid);
+    WriteFile(settings_, SettingsText("/srv/tavrix/project.xml",
+                                      std::string("\"LCID\"=dword:") + c.lcid + "\n"));
+    fs::remove(log_);
+    ASSERT_EQ(Run({"-RegServer"}), 0) << Stderr();
+    Spawn({});
+    ASSERT_TRUE(WaitForText(log_, "ServiceModule : Service started\n")) << Stderr();
+    ASSERT_EQ(::kill(pid_, SIGTERM), 0);
+    EXPECT_EQ(Wait(), 0);
+    EXPECT_EQ(ReadFile(log_).find("Failed in setting set locale.\n") != std::string::npos,
+              c.refused);
+  }
+}
+
 }  // namespace
 }  // namespace tavrix
