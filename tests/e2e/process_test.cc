@@ -4,6 +4,8 @@
 #include <semaphore.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,7 +71,7 @@ class ProcessTest : public ::testing::Test {
   }
 
   // Starts tavrix with the arguments; stdout and stderr go to files.
-  void Spawn(const std::vector<std::string>& args) {
+  void Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string v = *e;
@@ -80,6 +82,7 @@ class ProcessTest : public ::testing::Test {
     }
     env.push_back("TAVRIX_REGISTRY=" + settings_.string());
     env.push_back("TAVRIX_UNIT_DIR=" + (dir_ / "units").string());
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     std::vector<char*> envp;
     for (std::string& v : env) envp.push_back(v.data());
     envp.push_back(nullptr);
@@ -260,6 +263,39 @@ TEST_F(ProcessTest, LocaleSettingIsCheckedAtStart) {
     EXPECT_EQ(ReadFile(log_).find("Failed in setting set locale.\n") != std::string::npos,
               c.refused);
   }
+}
+
+// Started by systemd (NOTIFY_SOCKET set) with a service registration, the
+// server reports readiness and stopping, and logs "Service stopped".
+TEST_F(ProcessTest, ServiceModeReportsToSystemd) {
+  WriteFile(settings_, SettingsText());
+  ASSERT_EQ(Run({"-Service"}), 0) << Stderr();
+  const std::string socketPath = (dir_ / "notify").string();
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof addr.sun_path);
+  socketPath.copy(addr.sun_path, socketPath.size());
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  timeval timeout{20, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  auto receive = [fd] {
+    char buf[256];
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+  };
+
+  Spawn({}, {"NOTIFY_SOCKET=" + socketPath});
+  EXPECT_EQ(receive(), "STATUS=Starting");
+  EXPECT_EQ(receive(), "READY=1\nSTATUS=Running");
+  ASSERT_EQ(::kill(pid_, SIGTERM), 0);
+  EXPECT_EQ(receive(), "STOPPING=1");
+  EXPECT_EQ(Wait(), 0);
+  ::close(fd);
+  const std::string log = ReadFile(log_);
+  EXPECT_NE(log.find("ServiceModule : Service started\n"), std::string::npos);
+  EXPECT_NE(log.find("Service stopped\n"), std::string::npos) << log;
 }
 
 }  // namespace
