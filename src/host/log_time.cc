@@ -40,6 +40,27 @@ void AppendPadded(std::string& out, int value, int width, char pad) {
   out.append(buf, static_cast<size_t>(end - buf));
 }
 
+void AppendClockTime(std::string& out, const LocalTimeParts& t) {
+  AppendPadded(out, t.hour, 2);
+  out.push_back(':');
+  AppendPadded(out, t.minute, 2);
+  out.push_back(':');
+  AppendPadded(out, t.second, 2);
+}
+
+void AppendDateTime(std::string& out, const LocalTimeParts& t, char dateSeparator,
+                    int fractionDigits) {
+  AppendPadded(out, t.year, 4);
+  out.push_back(dateSeparator);
+  AppendPadded(out, t.month, 2);
+  out.push_back(dateSeparator);
+  AppendPadded(out, t.day, 2);
+  out.push_back(' ');
+  AppendClockTime(out, t);
+  out.push_back('.');
+  AppendPadded(out, t.millisecond, fractionDigits);
+}
+
 std::string LocalTimeStamp14() {
   const LocalTimeParts t = LocalTimeNow();
   std::string s;

@@ -25,6 +25,14 @@ LocalTimeParts LocalTimeNow();
 // ('0' or ' '). value must not be negative.
 void AppendPadded(std::string& out, int value, int width, char pad = '0');
 
+// "hh:mm:ss", each field two digits.
+void AppendClockTime(std::string& out, const LocalTimeParts& t);
+
+// "YYYY<sep>MM<sep>DD hh:mm:ss.fff": the milliseconds in `fractionDigits`
+// digits (zero-filled on the left: four digits give "0123" for 123 ms).
+void AppendDateTime(std::string& out, const LocalTimeParts& t, char dateSeparator,
+                    int fractionDigits);
+
 // "YYYYMMDDhhmmss" of the present local time: the process start stamp of
 // the sampling-time-over file names.
 std::string LocalTimeStamp14();

@@ -145,19 +145,7 @@ void CLogger::WriteFile(std::string_view text) {
   const LocalTimeParts t = LocalTimeNow();
   std::string line;
   line.reserve(25 + text.size());
-  AppendPadded(line, t.year, 4);
-  line.push_back('/');
-  AppendPadded(line, t.month, 2);
-  line.push_back('/');
-  AppendPadded(line, t.day, 2);
-  line.push_back(' ');
-  AppendPadded(line, t.hour, 2);
-  line.push_back(':');
-  AppendPadded(line, t.minute, 2);
-  line.push_back(':');
-  AppendPadded(line, t.second, 2);
-  line.push_back('.');
-  AppendPadded(line, t.millisecond, 4);
+  AppendDateTime(line, t, '/', 4);
   line.push_back('\t');
   line += text;
 

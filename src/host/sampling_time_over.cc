@@ -40,19 +40,7 @@ void SamplingTimeOverLog::LogSamplingTimeOver(std::string_view controller, uint3
 
   const LocalTimeParts t = LocalTimeNow();
   std::string line;
-  AppendPadded(line, t.year, 4);
-  line.push_back('-');
-  AppendPadded(line, t.month, 2);
-  line.push_back('-');
-  AppendPadded(line, t.day, 2);
-  line.push_back(' ');
-  AppendPadded(line, t.hour, 2);
-  line.push_back(':');
-  AppendPadded(line, t.minute, 2);
-  line.push_back(':');
-  AppendPadded(line, t.second, 2);
-  line.push_back('.');
-  AppendPadded(line, t.millisecond, 3);
+  AppendDateTime(line, t, '-', 3);
   line.push_back(',');
   char digits[16];
   const char* end = std::to_chars(digits, digits + sizeof digits, elapsedMs).ptr;

@@ -138,11 +138,7 @@ HRESULT CSysLogClient::Send(uint32_t level, std::string_view text) {
   line.push_back(' ');
   AppendPadded(line, t.day, 2, ' ');
   line.push_back(' ');
-  AppendPadded(line, t.hour, 2);
-  line.push_back(':');
-  AppendPadded(line, t.minute, 2);
-  line.push_back(':');
-  AppendPadded(line, t.second, 2);
+  AppendClockTime(line, t);
   line.push_back(' ');
   line += hostName_;
   line.push_back(' ');
