@@ -10,7 +10,6 @@ namespace {
 
 using U128 = unsigned __int128;
 
-constexpr U128 kMax96 = (U128{1} << 96) - 1;
 
 U128 Mantissa(const Decimal& d) { return (U128{d.hi32} << 64) | d.lo64; }
 

@@ -129,26 +129,27 @@ HRESULT SettingsFile::Parse(std::string_view text, std::string_view fileName, Se
   }
   file.finalNewline_ = text.empty() || text.back() == '\n';
 
-  // Split into lines, noting CR LF endings (the first line decides).
+  // Split into lines. Each keeps its carriage return, if it has one, so it is
+  // written back as read; new lines take the ending of the first line.
   std::vector<std::string_view> lines;
   for (size_t pos = 0; pos < text.size();) {
     size_t nl = text.find('\n', pos);
     if (nl == std::string_view::npos) nl = text.size();
-    std::string_view line = text.substr(pos, nl - pos);
-    if (!line.empty() && line.back() == '\r') {
-      if (lines.empty()) file.crlf_ = true;
-      line.remove_suffix(1);
-    }
-    lines.push_back(line);
+    lines.push_back(text.substr(pos, nl - pos));
     pos = nl + 1;
   }
+  file.crlf_ = !lines.empty() && !lines.front().empty() && lines.front().back() == '\r';
+  auto body = [](std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+  };
 
   std::vector<std::string> pending;  // comments and blank lines not yet placed
   for (size_t i = 0; i < lines.size(); ++i) {
     const size_t lineNo = i + 1;
-    std::string_view line = lines[i];
-    std::string_view t = TrimSpaces(line);
-    if (IsTrivia(line)) {
+    const std::string_view line = lines[i];
+    std::string_view t = TrimSpaces(body(line));
+    if (IsTrivia(body(line))) {
       pending.emplace_back(line);
       continue;
     }
@@ -203,7 +204,7 @@ HRESULT SettingsFile::Parse(std::string_view text, std::string_view fileName, Se
       while (!data.empty() && data.back() == '\\') {
         if (++i >= lines.size()) return fail(lineNo, "the hex data goes on past the end of the file");
         data.pop_back();
-        data += TrimSpaces(lines[i]);
+        data += TrimSpaces(body(lines[i]));
         raw += '\n';
         raw += lines[i];
       }
@@ -281,7 +282,7 @@ std::optional<uint32_t> SettingsFile::GetDword(std::string_view key, std::string
 SettingsFile::Key& SettingsFile::EnsureKey(std::string_view key) {
   if (Key* k = FindKey(key)) return *k;
   Key k;
-  if (!keys_.empty() || !header_.empty()) k.leading.push_back("");
+  if (!keys_.empty() || !header_.empty()) k.leading.push_back(crlf_ ? "\r" : "");
   k.name = std::string(key);
   keys_.push_back(std::move(k));
   return keys_.back();
@@ -336,7 +337,9 @@ bool SettingsFile::DeleteTree(std::string_view key) {
 }
 
 std::string SettingsFile::Serialize() const {
-  const std::string_view eol = crlf_ ? "\r\n" : "\n";
+  // Lines read from the file carry their own carriage return; lines written
+  // here take the ending of the file's first line.
+  const std::string_view cr = crlf_ ? "\r" : "";
   std::vector<std::string> out;
   size_t first = 0;
   std::string text;
@@ -347,22 +350,15 @@ std::string SettingsFile::Serialize() const {
   for (size_t i = first; i < header_.size(); ++i) out.push_back(header_[i]);
   for (const Key& k : keys_) {
     for (const std::string& l : k.leading) out.push_back(l);
-    out.push_back(k.raw.empty() ? "[" + k.name + "]" : k.raw);
+    out.push_back(k.raw.empty() ? "[" + k.name + "]" + std::string(cr) : k.raw);
     for (const Line& l : k.lines) {
-      out.push_back(l.changed ? FormatValueLine(l.name, l.value) : l.raw);
+      out.push_back(l.changed ? FormatValueLine(l.name, l.value) + std::string(cr) : l.raw);
     }
   }
   for (const std::string& l : trailing_) out.push_back(l);
   for (size_t i = 0; i < out.size(); ++i) {
-    // A continued hex value keeps its own inner line feeds; give them this file's ends.
-    std::string_view line = out[i];
-    for (size_t nl; (nl = line.find('\n')) != std::string_view::npos;) {
-      text += line.substr(0, nl);
-      text += eol;
-      line.remove_prefix(nl + 1);
-    }
-    text += line;
-    if (i + 1 < out.size() || finalNewline_) text += eol;
+    text += out[i];
+    if (i + 1 < out.size() || finalNewline_) text += '\n';
   }
   return text;
 }

@@ -74,7 +74,9 @@ TEST(SettingsFileTest, SyntaxErrorsNameFileAndLine) {
 }
 
 TEST(SettingsFileTest, AddingAndRemovingKeysRestoresTheFileByteForByte) {
-  for (std::string text : {std::string(kSample), std::string(""), std::string("[K]\r\n\"a\"=\"b\"")}) {
+  // Mixed line ends stay as they were: each line keeps its own.
+  for (std::string text : {std::string(kSample), std::string(""), std::string("[K]\r\n\"a\"=\"b\""),
+                           std::string("; x\n[K]\r\n\"a\"=\"b\"\n\r")}) {
     SettingsFile f = ParseOk(text);
     EXPECT_EQ(f.Serialize(), text);
     f.SetString("HKEY_CLASSES_ROOT\\AppID\\{X}", "", "Tavrix");
