@@ -245,6 +245,18 @@ struct MemberFn<HRESULT (B::*)(P...) noexcept> : MemberFn<HRESULT (B::*)(P...)> 
 template <class B, class... P>
 struct MemberFn<HRESULT (B::*)(P...) const noexcept> : MemberFn<HRESULT (B::*)(P...)> {};
 
+// True when the last parameter is a pointer (the member's result). A separate
+// function so that a member without parameters never names element n - 1.
+template <class Params>
+constexpr bool LastParamIsPointer() {
+  constexpr size_t n = std::tuple_size_v<Params>;
+  if constexpr (n == 0) {
+    return false;
+  } else {
+    return std::is_pointer_v<std::tuple_element_t<n - 1, Params>>;
+  }
+}
+
 template <class T, class F, class Params, size_t... I>
 DispatchCall MakeCall(F fn, std::index_sequence<I...>) {
   static_assert(std::is_base_of_v<typename MemberFn<F>::Class, T>,
@@ -252,7 +264,7 @@ DispatchCall MakeCall(F fn, std::index_sequence<I...>) {
   constexpr size_t n = std::tuple_size_v<Params>;
   static_assert(n <= kMaxDispatchParams, "too many parameters");
   DispatchCall call;
-  if constexpr (n > 0 && std::is_pointer_v<std::tuple_element_t<n - 1, Params>>) {
+  if constexpr (LastParamIsPointer<Params>()) {
     // The last pointer is the result; I... runs over the inputs before it.
     using R = std::remove_pointer_t<std::tuple_element_t<n - 1, Params>>;
     call.params = {InOf<std::tuple_element_t<I, Params>>::kKind...};
@@ -280,12 +292,7 @@ constexpr size_t kParamCount = std::tuple_size_v<typename MemberFn<F>::Params>;
 
 template <class F>
 constexpr bool HasResult() {
-  using Params = typename MemberFn<F>::Params;
-  if constexpr (kParamCount<F> == 0) {
-    return false;
-  } else {
-    return std::is_pointer_v<std::tuple_element_t<kParamCount<F> - 1, Params>>;
-  }
+  return LastParamIsPointer<typename MemberFn<F>::Params>();
 }
 
 template <class T, class F>

@@ -33,6 +33,7 @@ class ITestEngine : public IDispatch {
   virtual HRESULT put_Element(int32_t i1, int32_t i2, int32_t i3, const Variant& v) = 0;
   virtual HRESULT Record(Variant* target, double r8, uint32_t u4, bool flag, Ref<IDispatch> obj,
                          int16_t i2) = 0;
+  virtual HRESULT Start() = 0;
 
   // The one list of the interface's members, shared by every implementation.
   static const DispatchTable<ITestEngine>& DispatchMembers() {
@@ -50,6 +51,7 @@ class ITestEngine : public IDispatch {
                         &ITestEngine::put_SettingData),
             D::Property("Element", 6, &ITestEngine::get_Element, &ITestEngine::put_Element),
             D::Method("Record", 7, &ITestEngine::Record).Defaults({Variant(), Variant::I2(7)}),
+            D::Method("Start", 20, &ITestEngine::Start),
         });
     return table;
   }
@@ -73,6 +75,11 @@ class TestEngine final : public DispatchObject<TestEngine, ITestEngine> {
     *out = "engine";
     return S_OK;
   }
+  HRESULT Start() override {
+    ++starts;
+    return S_FALSE;
+  }
+  int starts = 0;
   HRESULT get_Count(int32_t* out) override {
     *out = 2;
     return S_OK;
@@ -459,6 +466,20 @@ TEST(ObjectTest, CountingIsAtomicAndDeletesAtZero) {
     engine->Release();
   }
   EXPECT_EQ(destroyed, 1);
+}
+
+TEST(DispatchTableTest, MethodWithoutParametersOrResult) {
+  Ref<TestEngine> engine = MakeRef<TestEngine>();
+  DISPID id = 0;
+  ASSERT_EQ(engine->GetIDsOfNames("start", &id), S_OK);
+  EXPECT_EQ(id, 20);
+  Variant result = Variant::I4(99);
+  EXPECT_EQ(engine->Invoke(id, DISPATCH_METHOD, {}, &result), S_FALSE);
+  EXPECT_TRUE(result.IsEmpty());
+  Variant extra = Variant::I4(1);
+  EXPECT_EQ(engine->Invoke(id, DISPATCH_METHOD, std::span<Variant>(&extra, 1), nullptr),
+            DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(engine->starts, 1);
 }
 
 }  // namespace
