@@ -19,50 +19,12 @@ int BcdDigits(VARTYPE vt, bool versioned) {
   }
 }
 
-// The integer's bits as unsigned 64-bit (sign-extended for signed types).
-uint64_t Bits(const Variant& v) {
-  switch (v.vt()) {
-    case VT_I1: return static_cast<uint64_t>(static_cast<int64_t>(v.i1()));
-    case VT_UI1: return v.ui1();
-    case VT_I2: return static_cast<uint64_t>(static_cast<int64_t>(v.i2()));
-    case VT_UI2: return v.ui2();
-    case VT_I4: return static_cast<uint64_t>(static_cast<int64_t>(v.i4()));
-    case VT_UI4: return v.ui4();
-    case VT_I8: return static_cast<uint64_t>(v.i8());
-    default: return v.ui8();
-  }
-}
-
-// An integer variant of type vt from bits (cut to the type's width).
-Variant FromBits(VARTYPE vt, uint64_t bits) {
-  switch (vt) {
-    case VT_I1: return Variant::I1(static_cast<int8_t>(bits));
-    case VT_UI1: return Variant::UI1(static_cast<uint8_t>(bits));
-    case VT_I2: return Variant::I2(static_cast<int16_t>(bits));
-    case VT_UI2: return Variant::UI2(static_cast<uint16_t>(bits));
-    case VT_I4: return Variant::I4(static_cast<int32_t>(bits));
-    case VT_UI4: return Variant::UI4(static_cast<uint32_t>(bits));
-    case VT_I8: return Variant::I8(static_cast<int64_t>(bits));
-    default: return Variant::UI8(bits);
-  }
-}
-
 uint64_t WidthMask(VARTYPE vt) {
   switch (vt) {
     case VT_I1: case VT_UI1: return 0xFF;
     case VT_I2: case VT_UI2: return 0xFFFF;
     case VT_I4: case VT_UI4: return 0xFFFFFFFF;
     default: return ~uint64_t{0};
-  }
-}
-
-bool IsIntegerType(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
-    case VT_I8: case VT_UI8: case VT_INT: case VT_UINT:
-      return true;
-    default:
-      return false;
   }
 }
 
@@ -93,7 +55,7 @@ bool Above(double value, float limit, Width w) {
 }
 
 bool ScalarsEqual(const Variant& a, const Variant& b, LCID lcid) {
-  if (IsIntegerType(a.vt())) return Bits(a) == Bits(b);
+  if (IsIntegerVarType(a.vt())) return IntegerBits(a) == IntegerBits(b);
   return VarCmp(a, b, lcid, 0) == VARCMP_EQ;
 }
 
@@ -119,29 +81,29 @@ bool ReadInt(std::string_view s, size_t* pos, int32_t* out) {
 
 HRESULT ApplyMask(Variant* value, int64_t mask) {
   const VARTYPE vt = value->vt();
-  if (!IsIntegerType(vt) || vt == VT_INT || vt == VT_UINT) return E_INVALIDARG;
-  *value = FromBits(vt, Bits(*value) & static_cast<uint64_t>(mask) & WidthMask(vt));
+  if (!IsIntegerVarType(vt) || vt == VT_INT || vt == VT_UINT) return E_INVALIDARG;
+  *value = IntegerFromBits(vt, IntegerBits(*value) & static_cast<uint64_t>(mask) & WidthMask(vt));
   return S_OK;
 }
 
 HRESULT DecodeBcd(Variant* value, bool versionedProject) {
   const int digits = BcdDigits(value->vt(), versionedProject);
   if (digits == 0) return E_INVALIDARG;
-  const uint64_t bits = Bits(*value);
+  const uint64_t bits = IntegerBits(*value);
   uint64_t result = 0;
   uint64_t scale = 1;
   for (int n = 0; n < digits; ++n, scale *= 10) result += ((bits >> (4 * n)) & 0xF) * scale;
-  *value = FromBits(value->vt(), result);
+  *value = IntegerFromBits(value->vt(), result);
   return S_OK;
 }
 
 HRESULT EncodeBcd(Variant* value, bool versionedProject) {
   const int digits = BcdDigits(value->vt(), versionedProject);
   if (digits == 0) return E_INVALIDARG;
-  uint64_t rest = Bits(*value);
+  uint64_t rest = IntegerBits(*value);
   uint64_t result = 0;
   for (int n = 0; n < digits; ++n, rest /= 10) result |= (rest % 10) << (4 * n);
-  *value = FromBits(value->vt(), result);
+  *value = IntegerFromBits(value->vt(), result);
   return S_OK;
 }
 

@@ -63,20 +63,7 @@ IntRange RangeOf(VARTYPE vt) {
   }
 }
 
-Variant MakeInt(VARTYPE vt, Int128 v) {
-  switch (vt) {
-    case VT_I1: return Variant::I1(static_cast<int8_t>(v));
-    case VT_UI1: return Variant::UI1(static_cast<uint8_t>(v));
-    case VT_I2: return Variant::I2(static_cast<int16_t>(v));
-    case VT_UI2: return Variant::UI2(static_cast<uint16_t>(v));
-    case VT_I4: return Variant::I4(static_cast<int32_t>(v));
-    case VT_INT: return Variant::Int(static_cast<int32_t>(v));
-    case VT_UI4: return Variant::UI4(static_cast<uint32_t>(v));
-    case VT_UINT: return Variant::UInt(static_cast<uint32_t>(v));
-    case VT_I8: return Variant::I8(static_cast<int64_t>(v));
-    default: return Variant::UI8(static_cast<uint64_t>(v));
-  }
-}
+Variant MakeInt(VARTYPE vt, Int128 v) { return IntegerFromBits(vt, static_cast<uint64_t>(v)); }
 
 // The value of a numeric source in the form that keeps it exactly.
 struct Number {

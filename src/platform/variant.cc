@@ -264,6 +264,44 @@ bool Variant::Identical(const Variant& o) const {
   }
 }
 
+bool IsIntegerVarType(VARTYPE vt) noexcept {
+  switch (vt) {
+    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
+    case VT_INT: case VT_UINT: case VT_I8: case VT_UI8:
+      return true;
+    default:
+      return false;
+  }
+}
+
+uint64_t IntegerBits(const Variant& v) noexcept {
+  switch (v.vt()) {
+    case VT_I1: return static_cast<uint64_t>(static_cast<int64_t>(v.i1()));
+    case VT_UI1: return v.ui1();
+    case VT_I2: return static_cast<uint64_t>(static_cast<int64_t>(v.i2()));
+    case VT_UI2: return v.ui2();
+    case VT_I4: case VT_INT: return static_cast<uint64_t>(static_cast<int64_t>(v.i4()));
+    case VT_UI4: case VT_UINT: return v.ui4();
+    case VT_I8: return static_cast<uint64_t>(v.i8());
+    default: return v.ui8();
+  }
+}
+
+Variant IntegerFromBits(VARTYPE vt, uint64_t bits) noexcept {
+  switch (vt) {
+    case VT_I1: return Variant::I1(static_cast<int8_t>(bits));
+    case VT_UI1: return Variant::UI1(static_cast<uint8_t>(bits));
+    case VT_I2: return Variant::I2(static_cast<int16_t>(bits));
+    case VT_UI2: return Variant::UI2(static_cast<uint16_t>(bits));
+    case VT_I4: return Variant::I4(static_cast<int32_t>(bits));
+    case VT_INT: return Variant::Int(static_cast<int32_t>(bits));
+    case VT_UI4: return Variant::UI4(static_cast<uint32_t>(bits));
+    case VT_UINT: return Variant::UInt(static_cast<uint32_t>(bits));
+    case VT_I8: return Variant::I8(static_cast<int64_t>(bits));
+    default: return Variant::UI8(bits);
+  }
+}
+
 std::string DebugString(const Variant& v) {
   std::ostringstream os;
   os << VarTypeName(v.vt());

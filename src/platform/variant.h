@@ -160,6 +160,15 @@ class Variant {
 
 static_assert(sizeof(Variant) == 16);
 
+// Integer variants (VT_I1, UI1, I2, UI2, I4, UI4, INT, UINT, I8, UI8) as bits.
+bool IsIntegerVarType(VARTYPE vt) noexcept;
+// The value's bits as unsigned 64-bit, sign-extended for signed types.
+// REQUIRES: IsIntegerVarType(value.vt()).
+uint64_t IntegerBits(const Variant& value) noexcept;
+// An integer variant of type vt holding the low bits of `bits` (cut to the
+// type's width). REQUIRES: IsIntegerVarType(vt).
+Variant IntegerFromBits(VARTYPE vt, uint64_t bits) noexcept;
+
 // Prints type and value for test failure messages.
 std::string DebugString(const Variant& v);
 
