@@ -112,11 +112,16 @@ void Variant::swap(Variant& o) noexcept {
 
 void Variant::Clear() noexcept { ReleasePayload(); }
 
+// Each factory writes all eight payload bytes at once: a narrow store after a
+// wide one would stall the next full-width copy of the variant.
 #define TAVRIX_SCALAR_FACTORY(Name, Type, VT, field) \
   Variant Variant::Name(Type v) noexcept {           \
     Variant r;                                       \
+    decltype(r.u_) u;                                \
+    u.i64 = 0;                                       \
+    u.field = v;                                     \
     r.vt_ = VT;                                      \
-    r.u_.field = v;                                  \
+    std::memcpy(&r.u_, &u, sizeof u);                \
     return r;                                        \
   }
 TAVRIX_SCALAR_FACTORY(I1, int8_t, VT_I1, i1)
