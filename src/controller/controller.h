@@ -1,0 +1,406 @@
+// CTavrixController: the runtime object of one configured controller.
+//
+// The engine manager makes one per controller record, initialises it from the
+// record, lets it create its temporary items, activates it on a thread of its
+// own (which then stays as the controller's reconnection monitor) and at
+// shutdown stops the monitor, deactivates and terminates it:
+//
+//   auto c = MakeRef<CTavrixController>(host);
+//   c->Initialize(index, record);          // settings, events, locks
+//   c->AddItemRecord(item);                // while the project is read
+//   c->StartActivationThread(true);        // _Activate, then _Reconnect
+//   ...
+//   c->_StopReconnect(); c->_WaitForStopReconnect(kInfinite);
+//   c->_Deactivate(); c->_Terminate();
+//
+// Files: controller_init.cc (construction, settings, items), controller_open.cc
+// (opening and closing the Zelt controller), controller_activate.cc
+// (activation, deactivation, termination), controller_reconnect.cc (the
+// activation thread, the monitor and reconnection), controller_reload.cc
+// (reload and update of a running controller), controller_sampling.cc (the
+// sampling thread) and controller_state.cc (states and history markers).
+//
+// Locks, outermost first (a thread never takes an earlier one while holding a
+// later one):
+//   activationLock_      only _Activate, for its whole run
+//   deactivationLock_    only _Deactivate, for its whole run
+//   cycleLock_           a sampling cycle (versioned projects), reload,
+//                        update, ReconnectNow
+//   samplingLock_        a cycle's reads and script
+//   itemsLock_           the item maps, the trigger root, the calculations
+//   optionLock_          m_bstrProvider, m_bstrMachine, m_bstrParam and the
+//                        option-changed flag (never held across another lock)
+//   the host's provider lock, then the name registry's lock (open and close)
+//   zeltPointerLock_     m_pZeltController, m_pEventSink, m_pDeviceClock
+//   reconnectLock_       reconnectThreads_ (innermost)
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "config/project_records.h"
+#include "controller/controller_host.h"
+#include "controller/controller_parts.h"
+#include "controller/cycle_math.h"
+#include "item/item.h"
+#include "kivdata/kivdata.h"
+#include "platform/ref.h"
+#include "platform/result.h"
+#include "platform/sync.h"
+#include "platform/variant.h"
+#include "zelt/interfaces.h"
+
+namespace tavrix {
+
+enum TavrixControllerState : int32_t {
+  tvCtrlThreadUninit = 0,
+  tvCtrlThreadActive = 1,
+  tvCtrlThreadDeactive = 2,
+  tvCtrlThreadError = 3,
+  tvCtrlThreadTerminated = 4,
+  tvCtrlThreadConnectTimeoutWaiting = 5,
+  tvCtrlThreadSamplingThreadWaiting = 6,
+  tvCtrlThreadAborted = 7,
+};
+
+// Trigger passes.
+enum TriggerPass : int32_t {
+  kTriggerPassInitial = 0,
+  kTriggerPassFirstCycle = 1,
+  kTriggerPassCycle = 2,
+  kTriggerPassMessage = 3,
+  kTriggerPassCleanup = 4,
+};
+
+// History marker types.
+enum HistoryMarker : int32_t {
+  kMarkerStart = 0,  // "$$START$$"
+  kMarkerStop = 1,   // "$$STOP$$"
+  kMarkerBegin = 2,  // "$$BEGIN$$"
+  kMarkerEnd = 3,    // "$$END$$"
+};
+
+// The platform priorities of the configured thread-priority indexes 0..6.
+inline constexpr int kThreadPriorities[7] = {-15, -2, -1, 0, 1, 2, 15};
+
+// A thread the controller starts and must be able to wait for with a time
+// limit: the activation thread and the reconnection threads.
+class ControllerThread {
+ public:
+  ControllerThread() = default;
+  ~ControllerThread();
+  ControllerThread(const ControllerThread&) = delete;
+  ControllerThread& operator=(const ControllerThread&) = delete;
+
+  // Starts `body`; E_HANDLE when the system cannot make a thread.
+  HRESULT Start(std::string_view name, std::function<void()> body);
+  // Waits up to `ms` for the body to end; kSignaled when it has (the thread
+  // is then joined).
+  WaitStatus Wait(uint32_t ms);
+  bool ended() const { return ended_.IsSet(); }
+  // Whether the calling thread is this one.
+  bool IsCurrent() const { return thread_.get_id() == std::this_thread::get_id(); }
+
+ private:
+  std::thread thread_;
+  Event ended_{Event::Mode::kManualReset, false};
+};
+
+class CTavrixController final : public RefCounted {
+ public:
+  explicit CTavrixController(IControllerHost& host);
+  ~CTavrixController() override;
+  CTavrixController(const CTavrixController&) = delete;
+  CTavrixController& operator=(const CTavrixController&) = delete;
+
+  // --- Settings and items -------------------------------------------------
+
+  // Takes the index and the settings of `record`; 0, 1 (partial) or a
+  // failure, logged as the engine manager's registration expects.
+  HRESULT Initialize(int32_t index, const ControllerRecord& record);
+  // Adds an item from the project (read time); the item's result.
+  HRESULT AddItemRecord(const ItemRecord& record);
+  // Legacy trigger settings of the controller; 0 when not used.
+  HRESULT ReadTriggerSettings(const LegacyTriggerRecord& record);
+  // Makes the temporary items of the trigger tree's variable list.
+  HRESULT CreateTemporaryItems();
+
+  // --- Connection -----------------------------------------------------------
+
+  // 0 connected, 1 nothing to do, or a failure.
+  HRESULT OpenController();
+  void CloseController();
+
+  // --- Activation, deactivation, reconnection ---------------------------
+
+  HRESULT _Activate();
+  void _Deactivate();
+  void _Terminate();
+  // Starts the activation thread into m_hReconnectThread: _Activate, then
+  // (when `checkOptionChanged` and the option changed) a reconnection, then
+  // the monitor. E_HANDLE when it cannot start.
+  HRESULT StartActivationThread(bool checkOptionChanged);
+  HRESULT _Reconnect();
+  void _StopReconnect();
+  // 0 when no activation or reconnection thread runs any more (they are
+  // joined); otherwise the timeout's result (WAIT_TIMEOUT, 258).
+  uint32_t _WaitForStopReconnect(uint32_t ms);
+  HRESULT ReconnectProc(int32_t waitSeconds);
+  HRESULT ReconnectNow(int32_t waitSeconds);
+
+  // --- Reload and update ----------------------------------------------------
+
+  HRESULT _Reload(const ControllerRecord& record);
+  HRESULT _Update(const ControllerRecord& record);
+  // Keeps `record` as the pending configuration for _DoUpdate.
+  void SetPendingUpdate(const ControllerRecord& record);
+  HRESULT UpdateItem(const ItemRecord& record);
+  HRESULT _DoUpdate();
+  HRESULT _DoReload();
+
+  // --- Sampling thread ------------------------------------------------------
+
+  HRESULT StartWorker();
+  void SetSamplingMode(int32_t mode);
+  int32_t samplingMode() const { return samplingMode_.load(); }
+  // A read outside the cycle reports its outcome to the failed-cycle counter.
+  void ReportRead(bool good, bool deviceRead);
+  int32_t failedCycles() const { return failedCycles_.load(); }
+  void ResetFailedCycles() { failedCycles_.store(0); }
+  ScanTimes scanTimes() const;
+  std::string checkpoint() const;
+
+  // --- States -----------------------------------------------------------------
+
+  int32_t State() const;
+  void SetState(int32_t state);
+  HRESULT AddHistoryMarker(int32_t type);
+
+  // --- Option ---------------------------------------------------------------
+
+  // Replaces m_bstrParam and sets the option-changed flag.
+  void SetOption(std::string_view param);
+  bool optionChanged() const;
+
+  // --- Accessors ------------------------------------------------------------
+
+  IControllerHost& host() const { return host_; }
+  int32_t index() const { return m_lIndex; }
+  const std::string& name() const { return m_bstrTVXCtrlName; }
+  const std::string& zeltName() const { return m_bstrCtrlName; }
+  bool enabled() const { return m_bEnabled; }
+  int32_t activatePriority() const { return m_lActivatePriority; }
+  int32_t deactivatePriority() const { return m_lDeactivatePriority; }
+  int32_t samplingRate() const { return m_lSamplingRate; }
+  int32_t threadPriority() const { return m_iThreadPriority; }
+  int32_t recInterval() const { return m_lRecInterval; }
+  int32_t recWaitTime() const { return m_lRecWaitTime; }
+  bool autoReconnect() const { return m_bAutoReconn; }
+  bool reconnecting() const { return reconnecting_.load(); }
+  bool disposing() const { return disposing_.load(); }
+  int32_t triggerInitResult() const { return triggerInitResult_.load(); }
+  std::vector<std::string> traceList() const;
+  // The connection, or null.
+  Ref<IZeltController> zeltController() const;
+  IKivData* kivData() const { return kivData_.get(); }
+  size_t itemCount() const;
+  Ref<CTavrixItem> FindItem(std::string_view name) const;
+  std::vector<Ref<CTavrixItem>> Items() const;
+
+  // The controller's events, for the engine manager and tests.
+  Event& runEvent() { return m_hRunEvent; }
+  Event& stopEvent() { return m_hStopEvent; }
+  Event& disposeEvent() { return m_hDisposeEvent; }
+  Event& activateIdleEvent() { return m_hActivateIdleEvent; }
+  Event& abortActionEvent() { return m_hAbortActionEvent; }
+  Event& reloadGate() { return m_hReloadGate; }
+  Event& activatedEvent() { return m_hActivatedEvent; }
+
+  std::recursive_mutex& itemsLock() { return itemsLock_; }
+  std::recursive_mutex& samplingLock() { return samplingLock_; }
+  std::recursive_mutex& cycleLock() { return cycleLock_; }
+
+ private:
+  class EventSink;
+
+  // controller_init.cc
+  HRESULT CopySettings(const ControllerRecord& record, bool update);
+  HRESULT BuildTriggerRoot(const ControllerRecord& record, std::unique_ptr<ITriggerRoot>* out);
+  void RegisterNames();
+
+  // controller_open.cc
+  HRESULT ConnectEventSink();
+  void DisconnectEventSink();
+  void OnZeltMessage(IUnknown* message);
+  std::recursive_mutex& ProviderLockRef();
+
+  // controller_activate.cc
+  void CreateDeviceClock();
+  void StopWorker();
+  void ExecuteTriggerPass(int32_t mode);
+
+  // controller_reconnect.cc
+  void ActivationThreadBody(bool checkOptionChanged);
+  void JoinReconnectThreads(bool onlyEnded);
+
+  // controller_sampling.cc
+  void WorkerBody();
+  HRESULT ApplyWorkerPriority();
+  std::vector<Ref<CTavrixItem>> BuildTriggerWaitList();
+  // Reads `items` in order; false when the stop event ended the reads.
+  bool ReadItems(const std::vector<Ref<CTavrixItem>>& items, int64_t distributionSleep,
+                 bool* allGood, bool* noneFromDevice);
+  void RunCycles();
+  void SetCheckpoint(std::string_view text);
+  void RefreshTimeStamp();
+
+  IControllerHost& host_;
+
+  // Settings (the record's values after the initialisation rules).
+  bool m_bEnabled = false;
+  int32_t m_lType = 0;
+  std::string m_bstrCtrlName;
+  std::string m_bstrTVXCtrlName;
+  std::string m_bstrProvider;     // optionLock_
+  std::string m_bstrMachine;      // optionLock_
+  std::string m_bstrParam;        // optionLock_
+  std::string m_bstrDescription;
+  bool m_bDescription = false;
+  int32_t m_lSamplingRate = 300;
+  bool m_bDistribute = false;
+  int32_t m_iThreadPriority = 0;
+  int32_t m_lTimeStamp = 0;
+  bool m_bStartup = false;
+  bool m_bUseHistory = false;
+  bool m_bWriteToCache = false;
+  bool m_bWDT = false;
+  int32_t m_lWDTCount = 0;
+  int32_t m_lWDTAction = 0;
+  bool m_bUseTrigger = false;
+  bool m_bAutoReconn = false;
+  int32_t m_lRecCount = 0;
+  int32_t m_lRecInterval = 0;
+  int32_t m_lRecWaitTime = 0;
+  int32_t m_lRecType = 0;
+  std::atomic<bool> m_bScript{false};
+  std::string m_bstrScript;
+  bool m_bNotSafeMode = false;
+  bool m_bEventBinding = false;
+  bool m_bOutputActionLog = false;
+  bool m_bVariableSync = false;
+  bool m_bWDTDS = false;
+  int32_t m_lWDTTime = 0;
+  bool m_bTriggerDisable = false;
+  bool m_bCalcDisable = false;
+  bool m_bSlowSamplingEnable = false;
+  int32_t m_lSlowSamplingRate = 0;
+  int32_t m_AccessibleApplication = 7;
+  int32_t m_lActivatePriority = 0;
+  int32_t m_lDeactivatePriority = 0;
+
+  int32_t m_lIndex = -1;
+  bool initialized_ = false;
+
+  // Events (all manual-reset).
+  Event m_hRunEvent{Event::Mode::kManualReset, true};
+  Event m_hStopEvent{Event::Mode::kManualReset, false};
+  Event m_hDisposeEvent{Event::Mode::kManualReset, false};
+  Event m_hActivateIdleEvent{Event::Mode::kManualReset, true};
+  Event m_hAbortActionEvent{Event::Mode::kManualReset, false};
+  Event m_hReloadGate{Event::Mode::kManualReset, true};
+  Event m_hActivatedEvent{Event::Mode::kManualReset, false};
+
+  // Threads. m_hWorkerThread is started and joined under activationLock_ /
+  // deactivationLock_; m_hReconnectThread by the engine manager's thread
+  // and _DoReload.
+  std::unique_ptr<ControllerThread> m_hWorkerThread;
+  std::atomic<bool> workerExists_{false};
+  std::unique_ptr<ControllerThread> m_hReconnectThread;
+  std::atomic<bool> activationRunning_{false};  // m_hReconnectThread's body runs
+  std::mutex reconnectLock_;  // guards reconnectThreads_
+  std::vector<std::unique_ptr<ControllerThread>> reconnectThreads_;
+
+  // Connection (zeltPointerLock_).
+  mutable std::mutex zeltPointerLock_;
+  Ref<IZeltController> m_pZeltController;
+  Ref<IZeltControllerEventSink> m_pEventSink;
+  Ref<IConnectionPoint> eventSource_;
+  uint32_t eventCookie_ = 0;
+  Ref<IZeltVariable> m_pDeviceClock;
+  // The pointer-registry key registered by the last open (empty: none), so
+  // the close gives back exactly what was registered.
+  std::string pointerKey_;
+  std::recursive_mutex* providerLock_ = nullptr;
+  // The name registered in the name registry (empty: none).
+  std::string registeredName_;
+
+  mutable std::mutex optionLock_;
+  bool optionChanged_ = false;
+
+  std::mutex activationLock_;
+  std::mutex deactivationLock_;
+  std::recursive_mutex cycleLock_;
+  std::recursive_mutex samplingLock_;
+  mutable std::recursive_mutex itemsLock_;
+
+  // Items (itemsLock_).
+  std::map<int32_t, Ref<CTavrixItem>> items_;
+  std::map<std::string, Ref<CTavrixItem>> itemsByName_;  // upper-cased names
+  std::vector<std::string> tempVariableNames_;
+  std::map<std::string, Variant> tempItems_;  // "*name" -> value
+
+  // Trigger tree and calculations (itemsLock_).
+  std::unique_ptr<ITriggerRoot> triggerRoot_;
+  std::vector<ControllerCalcInfo> calcDefinitions_;
+  std::unique_ptr<ICalculationList> calculations_;
+  std::unique_ptr<IControllerScript> script_;
+  std::vector<std::string> traceList_;
+  bool triggerInitialized_ = false;
+  std::atomic<int32_t> triggerInitResult_{0};
+  bool calculationsInitialized_ = false;
+  // The trigger tree changed: the sampling thread rebuilds its trigger-wait
+  // read list before its next cycle.
+  std::atomic<bool> triggerWaitListChanged_{false};
+
+  // Reload and update (itemsLock_ for the queue).
+  std::optional<ControllerRecord> pendingUpdate_;
+  std::vector<ItemRecord> pendingItems_;
+
+  // State.
+  std::atomic<int32_t> m_lState{tvCtrlThreadUninit};
+  std::atomic<bool> disposing_{false};
+  std::atomic<bool> reconnecting_{false};
+  std::atomic<int32_t> reconnectBusy_{0};
+  std::atomic<int32_t> samplingMode_{-1};
+  std::atomic<int32_t> failedCycles_{0};
+  std::atomic<int32_t> cycleBusy_{0};   // a cycle is running
+  std::atomic<int32_t> workerTid_{0};   // the sampling thread's system id
+  bool historyEnabled_ = false;
+  std::atomic<int32_t> markerSequence_{0};
+
+  Ref<IKivData> kivData_;
+
+  // Sampling thread's own state, shared for reading.
+  mutable std::mutex checkpointLock_;  // guards checkpoint_ and scanTimes_
+  std::string checkpoint_;
+  ScanTimes scanTimes_;
+  bool firstCycle_ = true;
+  std::mutex timeStampLock_;  // guards the time stamp members below
+  ClockTimeStamp timeStamp_;
+  double deviceTime_ = 0;     // the controller time stamp
+  uint32_t deviceMicros_ = 0;
+  double lastUtcDate_ = 0;    // the last host clock reading, as a date
+};
+
+// Upper-cases an item name as the name map stores it.
+std::string ItemNameKey(std::string_view name);
+
+}  // namespace tavrix

@@ -1,0 +1,48 @@
+// What a controller asks of the engine manager that owns it: the Zelt
+// workspace, the open-retry settings, the per-provider locks and the
+// project-wide facts. The engine manager implements it; tests give a small
+// host around a real Zelt engine.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string_view>
+
+#include "platform/ref.h"
+#include "platform/result.h"
+#include "zelt/interfaces.h"
+
+namespace tavrix {
+
+class CTavrixController;
+
+class IControllerHost {
+ public:
+  virtual ~IControllerHost() = default;
+
+  // The Zelt workspace controllers are opened in; a failure when the engine
+  // has none (not created yet, or already released).
+  virtual HRESULT GetWorkspace(Ref<IZeltWorkspace>* out) = 0;
+
+  // The workspace's open-retry settings: attempts after the first (negative:
+  // for ever) and the wait between attempts in ms.
+  virtual int32_t RetryCount() const = 0;
+  virtual int32_t RetryInterval() const = 0;
+
+  // The lock of a provider (the text compared without regard to case),
+  // created on first request and kept until the host goes. Opening and
+  // closing controllers of one provider are serialised on it.
+  virtual std::recursive_mutex& ProviderLock(std::string_view provider) = 0;
+
+  // Whether the project file carries a version element.
+  virtual bool IsVersionedProject() const = 0;
+
+  // The process locale (system setting LCID).
+  virtual uint32_t Lcid() const = 0;
+
+  // A controller's reload or update has been applied (engine command
+  // bookkeeping); called on the thread that applied it.
+  virtual void OnControllerUpdated(CTavrixController& controller) = 0;
+};
+
+}  // namespace tavrix

@@ -1,0 +1,323 @@
+// The sampling thread: the controller's main loop. Every cycle reads the
+// items, runs the script, the calculations and the trigger tree, writes the
+// history markers, judges the cycle and sleeps until the next one.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <exception>
+#include <thread>
+
+#include "controller/controller.h"
+#include "platform/clock.h"
+#include "platform/log.h"
+
+namespace tavrix {
+
+namespace {
+
+constexpr uint32_t kWorkerStartTimeoutMs = 60000;
+constexpr uint32_t kWorkerStartPollMs = 3;
+// The longest single wait of the sleeping step, so a stop is seen promptly.
+constexpr uint32_t kSleepSliceMs = 10;
+
+// The nice value standing for a platform thread priority.
+int NiceOf(int priority) {
+  switch (priority) {
+    case -15: return 19;
+    case -2: return 10;
+    case -1: return 5;
+    case 0: return 0;
+    case 1: return -5;
+    case 2: return -10;
+    default: return priority > 0 ? -20 : 19;
+  }
+}
+
+}  // namespace
+
+HRESULT CTavrixController::StartWorker() {
+  if (m_hWorkerThread) {
+    Log(0, "TavrixController[%ls] : The worker thread has already spawned.\n", m_bstrTVXCtrlName);
+    return E_FAIL;
+  }
+  m_hAbortActionEvent.Reset();
+  auto thread = std::make_unique<ControllerThread>();
+  if (FAILED(thread->Start("tvx-sample", [this] { WorkerBody(); }))) return E_HANDLE;
+  ControllerThread* started = thread.get();
+  m_hWorkerThread = std::move(thread);
+  workerExists_ = true;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerStartTimeoutMs);
+  // The thread sets the state once it runs; one that ended at once (told to
+  // stop before it began) has nothing more to wait for.
+  while (m_lState.load() == tvCtrlThreadUninit && !started->ended()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      LogResult(E_FAIL, 1,
+                "TavrixController[%ls] : Timeout occurred during initializing a worker thread.\n",
+                m_bstrTVXCtrlName);
+      return S_FALSE;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kWorkerStartPollMs));
+  }
+  return S_OK;
+}
+
+HRESULT CTavrixController::ApplyWorkerPriority() {
+  const int tid = workerTid_.load();
+  if (tid == 0) return E_UNEXPECTED;
+  if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), NiceOf(m_iThreadPriority)) != 0) {
+    return E_ACCESSDENIED;
+  }
+  return S_OK;
+}
+
+void CTavrixController::SetCheckpoint(std::string_view text) {
+  std::lock_guard lock(checkpointLock_);
+  checkpoint_.assign(text);
+}
+
+std::string CTavrixController::checkpoint() const {
+  std::lock_guard lock(checkpointLock_);
+  return checkpoint_;
+}
+
+ScanTimes CTavrixController::scanTimes() const {
+  std::lock_guard lock(checkpointLock_);
+  return scanTimes_;
+}
+
+void CTavrixController::SetSamplingMode(int32_t mode) {
+  const char* line = nullptr;
+  switch (mode) {
+    case -1: line = "TavrixController[%ls] : Sampling thread is activated.\n"; break;
+    case 0: line = "TavrixController[%ls] : Sampling thread is waiting for a trigger signal.\n"; break;
+    case 1: line = "TavrixController[%ls] : Sampling thread is executed only one cycle.\n"; break;
+    default: return;
+  }
+  if (samplingMode_.exchange(mode) != mode) Log(1, line, m_bstrTVXCtrlName);
+}
+
+void CTavrixController::ReportRead(bool good, bool deviceRead) {
+  if (!good) {
+    if (!reconnecting_.load()) failedCycles_.fetch_add(1);
+  } else if (deviceRead) {
+    failedCycles_.store(0);
+  }
+}
+
+std::vector<Ref<CTavrixItem>> CTavrixController::BuildTriggerWaitList() {
+  // The trigger engine names the items its conditions read; until a tree
+  // names any, waiting for a trigger signal reads nothing.
+  return {};
+}
+
+bool CTavrixController::ReadItems(const std::vector<Ref<CTavrixItem>>& items,
+                                  int64_t distributionSleep, bool* allGood,
+                                  bool* noneFromDevice) {
+  for (const Ref<CTavrixItem>& item : items) {
+    SetCheckpoint("CacheValue:" + item->name());
+    bool deviceRead = false;
+    const HRESULT hr = item->Read(&deviceRead);
+    if (!item->notRecJudge()) {
+      if (FAILED(hr)) {
+        *allGood = false;
+      } else if (deviceRead) {
+        *noneFromDevice = false;
+      }
+    }
+    if (m_hStopEvent.IsSet()) return false;
+    if (distributionSleep > 0) {
+      m_hStopEvent.Wait(static_cast<uint32_t>(std::min<int64_t>(distributionSleep, kInfinite - 1)));
+    }
+  }
+  return true;
+}
+
+void CTavrixController::WorkerBody() {
+  try {
+    RunCycles();
+  } catch (const std::exception& e) {
+    LogResult(E_FAIL, 1, "TavrixController[%ls] : std::exception occurred.:%s\n",
+              m_bstrTVXCtrlName, e.what());
+    SetState(tvCtrlThreadAborted);
+  } catch (...) {
+    LogResult(E_FAIL, 1, "TavrixController[%ls] : Exception occurred.\n", m_bstrTVXCtrlName);
+    SetState(tvCtrlThreadAborted);
+  }
+}
+
+void CTavrixController::RunCycles() {
+  SetCheckpoint("Initializing");
+  firstCycle_ = true;
+  workerTid_ = static_cast<int32_t>(gettid());
+  if (FAILED(ApplyWorkerPriority())) {
+    Log(0, "TavrixController[%ls] : Failed in setting thread priority.\n", m_bstrTVXCtrlName);
+  }
+  { std::lock_guard sampling(samplingLock_); }
+
+  const int32_t rate = m_lSamplingRate;
+  int32_t interval = rate;
+  std::vector<Ref<CTavrixItem>> waitList = BuildTriggerWaitList();
+  triggerWaitListChanged_ = false;
+  const int32_t n = static_cast<int32_t>(itemCount());
+  bool distribute = m_bDistribute;
+  int64_t distributionSleep = 0;
+  if (distribute && n >= 2) {
+    distributionSleep = InitialDistributionSleep(interval, n);
+  } else if (distribute) {
+    m_bDistribute = false;
+    distribute = false;
+  }
+  Log(1, "TavrixController[%ls] : Sampling Started. Sampling interval %dms\n", m_bstrTVXCtrlName,
+      rate);
+  (void)AddHistoryMarker(kMarkerStart);
+  std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  SetState(m_bStartup ? tvCtrlThreadActive : tvCtrlThreadDeactive);
+
+  const bool versioned = host_.IsVersionedProject();
+  bool slow = false;
+  HRESULT scriptResult = S_OK;
+  Clock& clock = SystemClock();
+  for (;;) {
+    SetCheckpoint("BeginSampling");
+    bool allGood = true;
+    bool noneFromDevice = true;
+    if (WaitAny({&m_hStopEvent, &m_hDisposeEvent, &m_hRunEvent}) != 2) break;
+    const uint32_t cycleStart = clock.TickCount();
+    cycleBusy_.fetch_add(1);
+    std::unique_lock<std::recursive_mutex> cycle(cycleLock_, std::defer_lock);
+    if (versioned) cycle.lock();
+    if (m_bUseHistory) (void)AddHistoryMarker(kMarkerBegin);
+    if (triggerWaitListChanged_.exchange(false)) waitList = BuildTriggerWaitList();
+
+    const int32_t mode = samplingMode_.load();
+    bool stopped = false;
+    if (mode != 0) {
+      std::unique_lock<std::recursive_mutex> sampling(samplingLock_);
+      {
+        std::lock_guard items(itemsLock_);
+        std::vector<Ref<CTavrixItem>> all;
+        all.reserve(items_.size());
+        for (const auto& [index, item] : items_) all.push_back(item);
+        stopped = !ReadItems(all, distributionSleep, &allGood, &noneFromDevice);
+      }
+      if (!stopped && m_bScript.load() && script_) {
+        SetCheckpoint("Execute controller script");
+        scriptResult = script_->Run();
+        if (FAILED(scriptResult)) m_bScript = false;
+      }
+      if (!stopped && mode > 0) {
+        int32_t expected = mode;
+        samplingMode_.compare_exchange_strong(expected, mode - 1);
+      }
+    } else {
+      std::lock_guard items(itemsLock_);
+      stopped = !ReadItems(waitList, distributionSleep, &allGood, &noneFromDevice);
+    }
+    if (stopped) {
+      cycleBusy_.fetch_sub(1);
+      break;
+    }
+
+    SetCheckpoint("Execute controller calculate");
+    {
+      std::lock_guard items(itemsLock_);
+      if (calculations_) {
+        const HRESULT hr = calculations_->Execute();
+        if (FAILED(hr)) {
+          LogResult(hr, 1, "TavrixController[%ls] : Failed ExecuteCalculate.\n",
+                    m_bstrTVXCtrlName);
+        }
+      }
+    }
+    SetCheckpoint("Trigger:Message trigger waiting");
+    {
+      std::lock_guard items(itemsLock_);
+      if (triggerRoot_) {
+        SetCheckpoint("Trigger:UpdateLocalCache");
+        HRESULT hr = triggerRoot_->UpdateCache();
+        if (FAILED(hr)) {
+          LogResult(hr, 1, "TavrixController[%ls] : Failed TriggerEx UpdateCache.\n",
+                    m_bstrTVXCtrlName);
+        } else {
+          hr = triggerRoot_->Execute(firstCycle_ ? kTriggerPassFirstCycle : kTriggerPassCycle);
+          traceList_ = triggerRoot_->TraceList();
+          firstCycle_ = false;
+          if (FAILED(hr)) {
+            LogResult(hr, 1, "TavrixController[%ls] : Failed TriggerEx Execute.\n",
+                      m_bstrTVXCtrlName);
+          }
+        }
+      }
+    }
+    if (m_bUseHistory) {
+      SetCheckpoint("AddHistory");
+      (void)AddHistoryMarker(kMarkerEnd);
+    }
+
+    uint32_t elapsed = CycleElapsed(cycleStart, clock.TickCount());
+    {
+      std::lock_guard lock(checkpointLock_);
+      scanTimes_.Record(elapsed);
+    }
+    if (const auto& report = ControllerParts::Instance().cycleCompleted) {
+      report(m_bstrTVXCtrlName, elapsed, static_cast<uint32_t>(rate));
+    }
+    const bool good = CycleGood(m_lRecType, allGood, noneFromDevice);
+    distributionSleep = distribute ? AdjustDistributionSleep(distributionSleep, good,
+                                                             samplingMode_.load(), interval, n,
+                                                             elapsed)
+                                   : 0;
+    if ((good && SUCCEEDED(scriptResult)) || !m_bSlowSamplingEnable) {
+      if (slow) {
+        Log(1,
+            "TavrixController[%ls] : Changed Sampling interval to the normal sampling interval. "
+            "(%dms)\n",
+            m_bstrTVXCtrlName, rate);
+      }
+      interval = rate;
+      slow = false;
+    } else {
+      if (!slow) {
+        Log(1,
+            "TavrixController[%ls] : Changed Sampling interval to the Slow sampling interval. "
+            "(%dms)\n",
+            m_bstrTVXCtrlName, m_lSlowSamplingRate);
+      }
+      interval = m_lSlowSamplingRate;
+      slow = true;
+    }
+    if (!m_hRunEvent.IsSet()) {
+      // Sampling was stopped during the cycle: its state stays as it was.
+      if (cycle.owns_lock()) cycle.unlock();
+      cycleBusy_.fetch_sub(1);
+      continue;
+    }
+    SetState(good && SUCCEEDED(scriptResult) ? tvCtrlThreadActive : tvCtrlThreadError);
+    if (good) {
+      failedCycles_.store(0);
+    } else {
+      failedCycles_.fetch_add(1);
+    }
+    if (cycle.owns_lock()) cycle.unlock();
+    cycleBusy_.fetch_sub(1);
+
+    SetCheckpoint("Wait reloading");
+    if (WaitAny({&m_hReloadGate, &m_hStopEvent, &m_hDisposeEvent}) != 0) continue;
+
+    SetCheckpoint("Sleeping");
+    if (elapsed == 0) elapsed = 1;
+    while (RemainingSleep(interval, elapsed) >= kSleepSliceMs) {
+      if (m_hStopEvent.Wait(kSleepSliceMs) == WaitStatus::kSignaled) break;
+      elapsed = CycleElapsed(cycleStart, clock.TickCount());
+    }
+    const int64_t rest = RemainingSleep(interval, elapsed);
+    if (rest > 0 && !m_hStopEvent.IsSet()) m_hStopEvent.Wait(static_cast<uint32_t>(rest));
+  }
+  SetCheckpoint("Loop exited");
+  (void)AddHistoryMarker(kMarkerStop);
+  Log(1, "TavrixController[%ls] : Sampling Stopped.\n", m_bstrTVXCtrlName);
+}
+
+}  // namespace tavrix

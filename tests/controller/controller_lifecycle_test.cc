@@ -1,0 +1,277 @@
+// Activation, deactivation, reconnection, reload and the states clients see.
+#include <thread>
+
+#include "controller/controller_fixture.h"
+
+namespace tavrix::controller_test {
+namespace {
+
+// A trigger root that records its passes (and can fail to initialise).
+struct PassLog {
+  std::mutex mutex;
+  std::vector<int32_t> passes;
+  bool failInit = false;
+
+  std::vector<int32_t> Take() {
+    std::lock_guard lock(mutex);
+    return std::exchange(passes, {});
+  }
+};
+
+class RecordingRoot final : public ITriggerRoot {
+ public:
+  explicit RecordingRoot(PassLog& log) : log_(log) {}
+  HRESULT Initialize(CTavrixController&) override { return log_.failInit ? E_FAIL : S_OK; }
+  HRESULT UpdateCache() override { return S_OK; }
+  HRESULT Execute(int32_t mode) override {
+    std::lock_guard lock(log_.mutex);
+    log_.passes.push_back(mode);
+    return S_OK;
+  }
+  void ReleaseContents() override {}
+  std::vector<std::string> TraceList() const override { return {}; }
+
+ private:
+  PassLog& log_;
+};
+
+class LifecycleTest : public ControllerTest {
+ protected:
+  LifecycleTest() {
+    auto& parts = ControllerParts::Instance();
+    parts.createTriggerRoot = [this](const TriggerExInfo&, std::unique_ptr<ITriggerRoot>* out) {
+      *out = std::make_unique<RecordingRoot>(passes_);
+      return S_OK;
+    };
+    parts.stateChanged = [this](CTavrixController& c, int32_t state) {
+      std::lock_guard lock(statesMutex_);
+      states_[c.name()].push_back(state);
+    };
+  }
+  ~LifecycleTest() override {
+    // Controllers stop before the hooks that point into this fixture go.
+    for (auto& c : made_) {
+      c->_StopReconnect();
+      (void)c->_WaitForStopReconnect(kInfinite);
+      c->_Deactivate();
+      c->_Terminate();
+    }
+    made_.clear();
+    ControllerParts::Instance() = ControllerParts{};
+  }
+
+  std::vector<int32_t> States(const std::string& name) {
+    std::lock_guard lock(statesMutex_);
+    return states_[name];
+  }
+
+  PassLog passes_;
+  std::mutex statesMutex_;  // guards states_
+  std::map<std::string, std::vector<int32_t>> states_;
+};
+
+TEST_F(LifecycleTest, ActivationSamplesAndDeactivationReleases) {
+  ControllerRecord r = SimRecord(UniqueName("Act"));
+  auto c = Make(r);
+  ASSERT_EQ(c->AddItemRecord(SimItem("Count", "counter")), S_OK);
+  ASSERT_EQ(c->AddItemRecord(SimItem("Ramp", "ramp:0:10:1")), S_OK);
+  ASSERT_EQ(c->_Activate(), S_OK);
+  EXPECT_TRUE(c->activatedEvent().IsSet());
+  EXPECT_EQ(c->State(), tvCtrlThreadActive);
+  ASSERT_TRUE(WaitFor([&] { return c->scanTimes().completed; }));
+  EXPECT_EQ(c->FindItem("count")->state(), tvItemSucceeded);
+  EXPECT_EQ(c->_Activate(), S_FALSE);
+  EXPECT_EQ(Count("_Activate : Already activated."), 1u);
+
+  c->_Deactivate();
+  EXPECT_EQ(c->State(), tvCtrlThreadUninit);
+  EXPECT_FALSE(c->zeltController());
+  EXPECT_EQ(Count("Sampling Stopped."), 1u);
+  // Initial pass, first cycle, later cycles, clean-up.
+  const auto passes = passes_.Take();
+  ASSERT_GE(passes.size(), 3u);
+  EXPECT_EQ(passes.front(), kTriggerPassInitial);
+  EXPECT_EQ(passes[1], kTriggerPassFirstCycle);
+  EXPECT_EQ(passes.back(), kTriggerPassCleanup);
+  EXPECT_EQ(States(r.RSQLCtrlName).front(), tvCtrlThreadActive);  // the reset to 0 is silent
+}
+
+TEST_F(LifecycleTest, TreeWhoseInitialisationFailedNeverRunsInitialOrCleanupPasses) {
+  passes_.failInit = true;
+  auto c = Make(SimRecord(UniqueName("BadTree")));
+  ASSERT_EQ(c->_Activate(), S_OK);
+  EXPECT_EQ(c->triggerInitResult(), 2);
+  c->_Deactivate();
+  for (int32_t pass : passes_.Take()) {
+    EXPECT_NE(pass, kTriggerPassInitial);
+    EXPECT_NE(pass, kTriggerPassCleanup);
+  }
+}
+
+TEST_F(LifecycleTest, FailedOpenLeavesTheControllerDeactiveWithoutSampling) {
+  auto c = Make(SimRecord(UniqueName("NoOpen"), "open_failures=1"));
+  EXPECT_EQ(c->_Activate(), E_FAIL);
+  EXPECT_EQ(c->State(), tvCtrlThreadDeactive);
+  EXPECT_EQ(Count("Failed in createing ZELT Controller."), 1u);
+  EXPECT_FALSE(c->activatedEvent().IsSet());
+  EXPECT_EQ(Count("Sampling Started."), 0u);
+}
+
+TEST_F(LifecycleTest, WithoutStartupTheThreadWaitsForStart) {
+  ControllerRecord r = SimRecord(UniqueName("Parked"));
+  r.m_bStartup = false;
+  auto c = Make(r);
+  ASSERT_EQ(c->AddItemRecord(SimItem("Count", "counter")), S_OK);
+  ASSERT_EQ(c->_Activate(), S_OK);
+  EXPECT_EQ(c->State(), tvCtrlThreadDeactive);
+  EXPECT_EQ(Count("Sampling Started. Sampling interval 20ms"), 1u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_FALSE(c->scanTimes().completed);
+  c->runEvent().Set();
+  EXPECT_TRUE(WaitFor([&] { return c->scanTimes().completed; }));
+}
+
+TEST_F(LifecycleTest, DeactivateStopsTheSamplingThreadWhateverTheState) {
+  auto c = Make(SimRecord(UniqueName("AnyState")));
+  ASSERT_EQ(c->_Activate(), S_OK);
+  c->SetState(tvCtrlThreadUninit);  // as a reconnection leaves it
+  c->_Deactivate();
+  EXPECT_EQ(Count("Sampling Stopped."), 1u);
+  EXPECT_EQ(c->checkpoint(), "Loop exited");
+}
+
+TEST_F(LifecycleTest, MonitorReconnectsAfterTooManyFailedCycles) {
+  ControllerRecord r = SimRecord(UniqueName("Flaky"));
+  r.m_bAutoReconn = true;
+  r.m_lRecCount = 2;
+  r.m_lRecInterval = 1;
+  r.m_lRecWaitTime = 0;
+  auto c = Make(r);
+  ASSERT_EQ(c->AddItemRecord(SimItem("Count", "counter")), S_OK);
+  ASSERT_EQ(c->StartActivationThread(true), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return c->State() == tvCtrlThreadActive; }));
+
+  DeviceCommand(*c, "OFFLINE");
+  ASSERT_TRUE(WaitFor([&] { return c->State() == tvCtrlThreadError; }));
+  // The monitor sees more than two failed cycles in a row and re-activates
+  // (the state goes back to 0 silently, with the sampling thread).
+  ASSERT_TRUE(WaitFor([&] { return Count("Sampling Started.") >= 2; }));
+  EXPECT_GE(Count("_Deactivate : Start."), 1u);
+  DeviceCommand(*c, "ONLINE");
+  EXPECT_TRUE(WaitFor([&] { return c->State() == tvCtrlThreadActive; }));
+}
+
+TEST_F(LifecycleTest, ReconnectNowDeactivatesAtOnceAndOnlyOneRuns) {
+  ControllerRecord r = SimRecord(UniqueName("Now"));
+  auto c = Make(r);
+  ASSERT_EQ(c->_Activate(), S_OK);
+  ASSERT_EQ(c->ReconnectNow(1), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return c->State() == tvCtrlThreadUninit; }));
+  EXPECT_EQ(c->ReconnectNow(1), S_OK);
+  EXPECT_EQ(Count("ReconnectProc : Almost running. Execute cancel."), 1u);
+  EXPECT_TRUE(WaitFor([&] { return c->State() == tvCtrlThreadActive; }));
+  EXPECT_EQ(c->_WaitForStopReconnect(kInfinite), 0u);
+}
+
+TEST_F(LifecycleTest, StatesWhileDisposingAVersionedProject) {
+  host_.versioned = true;
+  host_.retryCount = -1;
+  host_.retryInterval = 5;
+  auto stuck = Make(SimRecord(UniqueName("Stuck"), "open_failures=1000000"));
+  ASSERT_EQ(stuck->StartActivationThread(true), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return Count("Re-open the controller... #1") >= 1; }));
+  stuck->_StopReconnect();
+  // The open loop sees the dispose event; until the thread has ended the
+  // state is 5, then 4.
+  const int32_t whileRunning = stuck->State();
+  EXPECT_TRUE(whileRunning == tvCtrlThreadConnectTimeoutWaiting ||
+              whileRunning == tvCtrlThreadTerminated);
+  EXPECT_EQ(stuck->_WaitForStopReconnect(kInfinite), 0u);
+  EXPECT_EQ(stuck->State(), tvCtrlThreadTerminated);
+
+  auto sampling = Make(SimRecord(UniqueName("Sampling")));
+  ASSERT_EQ(sampling->_Activate(), S_OK);
+  sampling->_StopReconnect();
+  EXPECT_EQ(sampling->State(), tvCtrlThreadSamplingThreadWaiting);
+  sampling->_Deactivate();
+  EXPECT_EQ(sampling->State(), tvCtrlThreadTerminated);
+}
+
+TEST_F(LifecycleTest, DisposeDuringActivationInterruptsIt) {
+  ControllerRecord r = SimRecord(UniqueName("Interrupt"));
+  r.m_lType = 1;  // no connection to open: the items come at once
+  auto c = Make(r);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(c->AddItemRecord(SimItem("I" + std::to_string(i), "counter")), S_OK);
+  }
+  c->disposeEvent().Set();
+  EXPECT_EQ(c->_Activate(), S_FALSE);
+  EXPECT_EQ(Count("_Activate interrupted."), 1u);
+  EXPECT_EQ(Count("Sampling Started."), 0u);
+}
+
+TEST_F(LifecycleTest, ReloadOfAStoppedControllerRunsNoPasses) {
+  ControllerRecord r = SimRecord(UniqueName("Reload"));
+  auto c = Make(r);
+  ASSERT_EQ(c->_Activate(), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return c->scanTimes().completed; }));
+  c->runEvent().Reset();
+  c->SetState(tvCtrlThreadDeactive);
+  (void)passes_.Take();
+  ASSERT_EQ(c->_Reload(r), S_OK);
+  EXPECT_TRUE(passes_.Take().empty());
+  const auto states = States(r.RSQLCtrlName);
+  ASSERT_GE(states.size(), 2u);
+  EXPECT_EQ(states[states.size() - 2], -1);
+  EXPECT_EQ(states.back(), tvCtrlThreadDeactive);
+
+  c->runEvent().Set();
+  c->SetState(tvCtrlThreadActive);
+  ASSERT_EQ(c->_Reload(r), S_OK);
+  const auto passes = passes_.Take();
+  // The old tree's clean-up pass, then the new tree's initial pass.
+  ASSERT_GE(passes.size(), 2u);
+  EXPECT_NE(std::find(passes.begin(), passes.end(), kTriggerPassCleanup), passes.end());
+  EXPECT_NE(std::find(passes.begin(), passes.end(), kTriggerPassInitial), passes.end());
+}
+
+TEST_F(LifecycleTest, UpdateReopensTheReloadGate) {
+  ControllerRecord r = SimRecord(UniqueName("Update"));
+  auto c = Make(r);
+  ASSERT_EQ(c->_Activate(), S_OK);
+  r.m_lSamplingRate = 40;
+  c->SetPendingUpdate(r);
+  EXPECT_EQ(c->_DoUpdate(), S_OK);
+  EXPECT_TRUE(c->reloadGate().IsSet());
+  EXPECT_EQ(host_.updates.load(), 1);
+  EXPECT_EQ(c->_DoUpdate(), S_FALSE);  // nothing pending
+}
+
+// Shutdown in the middle of each phase of activation ends promptly.
+TEST_F(LifecycleTest, StoppingNeverHangsInAnyPhase) {
+  host_.retryCount = -1;
+  host_.retryInterval = 2;
+  for (int delayMs : {0, 1, 3, 10, 30}) {
+    auto c = MakeRef<CTavrixController>(host_);
+    ControllerRecord r = SimRecord(UniqueName("Phase"), delayMs % 2 ? "open_failures=3" : "");
+    r.m_bAutoReconn = true;
+    r.m_lRecInterval = 1;
+    ASSERT_EQ(c->Initialize(0, r), S_OK);
+    ASSERT_EQ(c->AddItemRecord(SimItem("Count", "counter")), S_OK);
+    ASSERT_EQ(c->StartActivationThread(true), S_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    if (delayMs == 10) {
+      ASSERT_EQ(c->ReconnectNow(0), S_OK);
+    }
+    c->_StopReconnect();
+    while (c->_WaitForStopReconnect(0) != 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    c->_Deactivate();
+    c->_Terminate();
+    EXPECT_FALSE(c->zeltController());
+  }
+}
+
+}  // namespace
+}  // namespace tavrix::controller_test
