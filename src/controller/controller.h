@@ -26,6 +26,7 @@
 //   deactivationLock_    only _Deactivate, for its whole run
 //   cycleLock_           a sampling cycle (versioned projects), reload,
 //                        update, ReconnectNow
+//   performanceLock_     the performance records (a cycle's start, reset)
 //   samplingLock_        a cycle's reads and script
 //   itemsLock_           the item maps, the trigger root, the calculations
 //   optionLock_          m_bstrProvider, m_bstrMachine, m_bstrParam and the
@@ -50,6 +51,7 @@
 #include "controller/controller_host.h"
 #include "controller/controller_parts.h"
 #include "controller/cycle_math.h"
+#include "controller/performance_set.h"
 #include "item/item.h"
 #include "kivdata/kivdata.h"
 #include "platform/ref.h"
@@ -169,6 +171,10 @@ class CTavrixController final : public RefCounted {
   // --- Sampling thread ------------------------------------------------------
 
   HRESULT StartWorker();
+  // Sampling on and off (the automation Start and Stop): 0, or 1 when there
+  // is no sampling thread or sampling is already so.
+  HRESULT Start();
+  HRESULT Stop();
   void SetSamplingMode(int32_t mode);
   int32_t samplingMode() const { return samplingMode_.load(); }
   // A read outside the cycle reports its outcome to the failed-cycle counter.
@@ -177,6 +183,10 @@ class CTavrixController final : public RefCounted {
   void ResetFailedCycles() { failedCycles_.store(0); }
   ScanTimes scanTimes() const;
   std::string checkpoint() const;
+  // Starts a new collection of cycle performance records (creating the set).
+  void ResetPerformanceData();
+  // A copy of the cycle performance records; false before the first reset.
+  bool PerformanceData(PerformanceSet* out) const;
 
   // --- States -----------------------------------------------------------------
 
@@ -200,6 +210,7 @@ class CTavrixController final : public RefCounted {
   int32_t activatePriority() const { return m_lActivatePriority; }
   int32_t deactivatePriority() const { return m_lDeactivatePriority; }
   int32_t samplingRate() const { return m_lSamplingRate; }
+  bool distribute() const { return m_bDistribute.load(); }
   int32_t threadPriority() const { return m_iThreadPriority; }
   int32_t recInterval() const { return m_lRecInterval; }
   int32_t recWaitTime() const { return m_lRecWaitTime; }
@@ -256,9 +267,16 @@ class CTavrixController final : public RefCounted {
   HRESULT ApplyWorkerPriority();
   std::vector<Ref<CTavrixItem>> BuildTriggerWaitList();
   // Reads `items` in order; false when the stop event ended the reads.
+  // Sets *abandoned when the sampling watchdog ended the reads.
   bool ReadItems(const std::vector<Ref<CTavrixItem>>& items, int64_t distributionSleep,
-                 bool* allGood, bool* noneFromDevice);
+                 bool* allGood, bool* noneFromDevice, bool* abandoned);
   void RunCycles();
+  // The alertable waits of the sampling thread: waits up to `ms` on the stop
+  // event and runs the watchdog timer when it fell due. True when stopped.
+  bool AlertableWait(uint32_t ms);
+  void RunWatchdogTimer();
+  bool SamplingWatchdogExpired() const;
+  void StampPerformance(int word);
   void SetCheckpoint(std::string_view text);
   void RefreshTimeStamp();
 
@@ -275,7 +293,7 @@ class CTavrixController final : public RefCounted {
   std::string m_bstrDescription;
   bool m_bDescription = false;
   int32_t m_lSamplingRate = 300;
-  bool m_bDistribute = false;
+  std::atomic<bool> m_bDistribute{false};
   int32_t m_iThreadPriority = 0;
   int32_t m_lTimeStamp = 0;
   bool m_bStartup = false;
@@ -393,6 +411,16 @@ class CTavrixController final : public RefCounted {
   std::string checkpoint_;
   ScanTimes scanTimes_;
   bool firstCycle_ = true;
+  // The watchdogs, the sampling thread's own.
+  bool watchdogTimerOn_ = false;
+  uint32_t watchdogDue_ = 0;      // tick when the watchdog timer falls due next
+  uint32_t watchdogPeriod_ = 0;
+  int32_t watchdogCountdown_ = 0;
+  uint32_t samplingWatchdogStart_ = 0;
+
+  mutable std::mutex performanceLock_;  // guards performance_
+  std::unique_ptr<PerformanceSet> performance_;
+
   std::mutex timeStampLock_;  // guards the time stamp members below
   ClockTimeStamp timeStamp_;
   double deviceTime_ = 0;     // the controller time stamp

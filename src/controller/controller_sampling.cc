@@ -114,7 +114,7 @@ std::vector<Ref<CTavrixItem>> CTavrixController::BuildTriggerWaitList() {
 
 bool CTavrixController::ReadItems(const std::vector<Ref<CTavrixItem>>& items,
                                   int64_t distributionSleep, bool* allGood,
-                                  bool* noneFromDevice) {
+                                  bool* noneFromDevice, bool* abandoned) {
   for (const Ref<CTavrixItem>& item : items) {
     SetCheckpoint("CacheValue:" + item->name());
     bool deviceRead = false;
@@ -127,11 +127,78 @@ bool CTavrixController::ReadItems(const std::vector<Ref<CTavrixItem>>& items,
       }
     }
     if (m_hStopEvent.IsSet()) return false;
-    if (distributionSleep > 0) {
-      m_hStopEvent.Wait(static_cast<uint32_t>(std::min<int64_t>(distributionSleep, kInfinite - 1)));
+    if (SamplingWatchdogExpired()) {
+      (void)Stop();
+      *abandoned = true;
+      return true;
+    }
+    if (distributionSleep > 0 &&
+        AlertableWait(static_cast<uint32_t>(std::min<int64_t>(distributionSleep, kInfinite - 1)))) {
+      return false;
     }
   }
   return true;
+}
+
+bool CTavrixController::SamplingWatchdogExpired() const {
+  return m_bWDTDS && m_lWDTAction == 1 && host_.IsVersionedProject() &&
+         CycleElapsed(samplingWatchdogStart_, SystemClock().TickCount()) >
+             static_cast<uint32_t>(std::max(m_lWDTTime, 0));
+}
+
+bool CTavrixController::AlertableWait(uint32_t ms) {
+  const bool stopped = m_hStopEvent.Wait(ms) == WaitStatus::kSignaled;
+  if (watchdogTimerOn_) {
+    // The timer is due every period; a late wait catches up on every
+    // expiry it missed.
+    const uint32_t now = SystemClock().TickCount();
+    while (watchdogTimerOn_ && static_cast<int32_t>(now - watchdogDue_) >= 0) {
+      watchdogDue_ += watchdogPeriod_;
+      RunWatchdogTimer();
+    }
+  }
+  return stopped;
+}
+
+void CTavrixController::RunWatchdogTimer() {
+  if (--watchdogCountdown_ >= 0) return;
+  SetState(tvCtrlThreadError);
+  watchdogCountdown_ = m_lWDTCount;
+  if (m_lWDTAction == 1) (void)Stop();
+}
+
+void CTavrixController::StampPerformance(int word) {
+  std::lock_guard lock(performanceLock_);
+  if (performance_) performance_->Stamp(word, SystemClock().TickCount());
+}
+
+void CTavrixController::ResetPerformanceData() {
+  std::lock_guard lock(performanceLock_);
+  if (!performance_) performance_ = std::make_unique<PerformanceSet>();
+  performance_->Reset();
+}
+
+bool CTavrixController::PerformanceData(PerformanceSet* out) const {
+  std::lock_guard lock(performanceLock_);
+  if (!performance_) return false;
+  *out = *performance_;
+  return true;
+}
+
+HRESULT CTavrixController::Start() {
+  if (!workerExists_.load() || m_hRunEvent.IsSet()) return S_FALSE;
+  m_hRunEvent.Set();
+  SetState(tvCtrlThreadActive);
+  Log(1, "TavrixController[%ls] : Sampling Started.\n", m_bstrTVXCtrlName);
+  return S_OK;
+}
+
+HRESULT CTavrixController::Stop() {
+  if (!workerExists_.load() || !m_hRunEvent.IsSet()) return S_FALSE;
+  m_hRunEvent.Reset();
+  SetState(tvCtrlThreadDeactive);
+  Log(1, "TavrixController[%ls] : Sampling Stopped.\n", m_bstrTVXCtrlName);
+  return S_OK;
 }
 
 void CTavrixController::WorkerBody() {
@@ -161,7 +228,7 @@ void CTavrixController::RunCycles() {
   std::vector<Ref<CTavrixItem>> waitList = BuildTriggerWaitList();
   triggerWaitListChanged_ = false;
   const int32_t n = static_cast<int32_t>(itemCount());
-  bool distribute = m_bDistribute;
+  bool distribute = m_bDistribute.load();
   int64_t distributionSleep = 0;
   if (distribute && n >= 2) {
     distributionSleep = InitialDistributionSleep(interval, n);
@@ -169,30 +236,48 @@ void CTavrixController::RunCycles() {
     m_bDistribute = false;
     distribute = false;
   }
+  const bool versioned = host_.IsVersionedProject();
+  Clock& clock = SystemClock();
+  watchdogTimerOn_ = m_bWDT && !versioned && interval > 0;
+  if (watchdogTimerOn_) {
+    watchdogPeriod_ = static_cast<uint32_t>(interval);
+    watchdogDue_ = clock.TickCount() + watchdogPeriod_;
+    watchdogCountdown_ = m_lWDTCount;
+  }
   Log(1, "TavrixController[%ls] : Sampling Started. Sampling interval %dms\n", m_bstrTVXCtrlName,
       rate);
   (void)AddHistoryMarker(kMarkerStart);
   std::this_thread::sleep_for(std::chrono::milliseconds(3));
   SetState(m_bStartup ? tvCtrlThreadActive : tvCtrlThreadDeactive);
 
-  const bool versioned = host_.IsVersionedProject();
   bool slow = false;
   HRESULT scriptResult = S_OK;
-  Clock& clock = SystemClock();
   for (;;) {
     SetCheckpoint("BeginSampling");
     bool allGood = true;
     bool noneFromDevice = true;
     if (WaitAny({&m_hStopEvent, &m_hDisposeEvent, &m_hRunEvent}) != 2) break;
+    if (m_bWDTDS) samplingWatchdogStart_ = clock.TickCount();
+    watchdogCountdown_ = m_lWDTCount;
     const uint32_t cycleStart = clock.TickCount();
     cycleBusy_.fetch_add(1);
     std::unique_lock<std::recursive_mutex> cycle(cycleLock_, std::defer_lock);
     if (versioned) cycle.lock();
+    {
+      std::lock_guard lock(performanceLock_);
+      if (performance_) {
+        performance_->Advance();
+        performance_->Stamp(0, clock.TickCount());
+      }
+      // Items keep performance sets of their own once they measure.
+    }
     if (m_bUseHistory) (void)AddHistoryMarker(kMarkerBegin);
     if (triggerWaitListChanged_.exchange(false)) waitList = BuildTriggerWaitList();
 
     const int32_t mode = samplingMode_.load();
     bool stopped = false;
+    bool abandoned = false;
+    StampPerformance(1);
     if (mode != 0) {
       std::unique_lock<std::recursive_mutex> sampling(samplingLock_);
       {
@@ -200,37 +285,52 @@ void CTavrixController::RunCycles() {
         std::vector<Ref<CTavrixItem>> all;
         all.reserve(items_.size());
         for (const auto& [index, item] : items_) all.push_back(item);
-        stopped = !ReadItems(all, distributionSleep, &allGood, &noneFromDevice);
+        stopped = !ReadItems(all, distributionSleep, &allGood, &noneFromDevice, &abandoned);
       }
-      if (!stopped && m_bScript.load() && script_) {
-        SetCheckpoint("Execute controller script");
-        scriptResult = script_->Run();
-        if (FAILED(scriptResult)) m_bScript = false;
-      }
-      if (!stopped && mode > 0) {
-        int32_t expected = mode;
-        samplingMode_.compare_exchange_strong(expected, mode - 1);
+      StampPerformance(2);
+      if (!stopped && !abandoned) {
+        StampPerformance(3);
+        if (m_bScript.load() && script_) {
+          SetCheckpoint("Execute controller script");
+          scriptResult = script_->Run();
+          if (FAILED(scriptResult)) m_bScript = false;
+        }
+        StampPerformance(4);
+        if (mode > 0) {
+          int32_t expected = mode;
+          samplingMode_.compare_exchange_strong(expected, mode - 1);
+        }
       }
     } else {
-      std::lock_guard items(itemsLock_);
-      stopped = !ReadItems(waitList, distributionSleep, &allGood, &noneFromDevice);
+      {
+        std::lock_guard items(itemsLock_);
+        stopped = !ReadItems(waitList, distributionSleep, &allGood, &noneFromDevice, &abandoned);
+      }
+      StampPerformance(2);
     }
     if (stopped) {
       cycleBusy_.fetch_sub(1);
       break;
     }
+    if (abandoned) {
+      if (cycle.owns_lock()) cycle.unlock();
+      cycleBusy_.fetch_sub(1);
+      continue;
+    }
 
+    StampPerformance(5);
     SetCheckpoint("Execute controller calculate");
+    HRESULT calculated = S_OK;
     {
       std::lock_guard items(itemsLock_);
-      if (calculations_) {
-        const HRESULT hr = calculations_->Execute();
-        if (FAILED(hr)) {
-          LogResult(hr, 1, "TavrixController[%ls] : Failed ExecuteCalculate.\n",
-                    m_bstrTVXCtrlName);
-        }
-      }
+      if (calculations_) calculated = calculations_->Execute();
     }
+    StampPerformance(6);
+    if (FAILED(calculated)) {
+      LogResult(calculated, 1, "TavrixController[%ls] : Failed ExecuteCalculate.\n",
+                m_bstrTVXCtrlName);
+    }
+    StampPerformance(7);
     SetCheckpoint("Trigger:Message trigger waiting");
     {
       std::lock_guard items(itemsLock_);
@@ -251,10 +351,13 @@ void CTavrixController::RunCycles() {
         }
       }
     }
+    StampPerformance(8);
+    StampPerformance(9);
     if (m_bUseHistory) {
       SetCheckpoint("AddHistory");
       (void)AddHistoryMarker(kMarkerEnd);
     }
+    StampPerformance(10);
 
     uint32_t elapsed = CycleElapsed(cycleStart, clock.TickCount());
     {
@@ -300,6 +403,11 @@ void CTavrixController::RunCycles() {
     } else {
       failedCycles_.fetch_add(1);
     }
+    StampPerformance(11);
+    {
+      std::lock_guard lock(performanceLock_);
+      if (performance_) performance_->Complete();
+    }
     if (cycle.owns_lock()) cycle.unlock();
     cycleBusy_.fetch_sub(1);
 
@@ -309,13 +417,14 @@ void CTavrixController::RunCycles() {
     SetCheckpoint("Sleeping");
     if (elapsed == 0) elapsed = 1;
     while (RemainingSleep(interval, elapsed) >= kSleepSliceMs) {
-      if (m_hStopEvent.Wait(kSleepSliceMs) == WaitStatus::kSignaled) break;
+      if (AlertableWait(kSleepSliceMs)) break;
       elapsed = CycleElapsed(cycleStart, clock.TickCount());
     }
     const int64_t rest = RemainingSleep(interval, elapsed);
-    if (rest > 0 && !m_hStopEvent.IsSet()) m_hStopEvent.Wait(static_cast<uint32_t>(rest));
+    if (rest > 0 && !m_hStopEvent.IsSet()) (void)AlertableWait(static_cast<uint32_t>(rest));
   }
   SetCheckpoint("Loop exited");
+  watchdogTimerOn_ = false;
   (void)AddHistoryMarker(kMarkerStop);
   Log(1, "TavrixController[%ls] : Sampling Stopped.\n", m_bstrTVXCtrlName);
 }
