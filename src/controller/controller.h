@@ -234,6 +234,9 @@ class CTavrixController final : public RefCounted {
   Event& abortActionEvent() { return m_hAbortActionEvent; }
   Event& reloadGate() { return m_hReloadGate; }
   Event& activatedEvent() { return m_hActivatedEvent; }
+  // Set when the activation thread has ended (a failed activation ends it
+  // without the activated event).
+  Event& activationEndedEvent() { return activationEnded_; }
 
   std::recursive_mutex& itemsLock() { return itemsLock_; }
   std::recursive_mutex& samplingLock() { return samplingLock_; }
@@ -279,6 +282,7 @@ class CTavrixController final : public RefCounted {
   void StampPerformance(int word);
   void SetCheckpoint(std::string_view text);
   void RefreshTimeStamp();
+  void RefreshTimeStampFrom(int32_t source);
 
   IControllerHost& host_;
 
@@ -343,6 +347,7 @@ class CTavrixController final : public RefCounted {
   std::atomic<bool> workerExists_{false};
   std::unique_ptr<ControllerThread> m_hReconnectThread;
   std::atomic<bool> activationRunning_{false};  // m_hReconnectThread's body runs
+  Event activationEnded_{Event::Mode::kManualReset, false};
   std::mutex reconnectLock_;  // guards reconnectThreads_
   std::vector<std::unique_ptr<ControllerThread>> reconnectThreads_;
 

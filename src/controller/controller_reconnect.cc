@@ -25,12 +25,15 @@ HRESULT CTavrixController::StartActivationThread(bool checkOptionChanged) {
   auto thread = std::make_unique<ControllerThread>();
   Ref<CTavrixController> self(this);
   activationRunning_ = true;
+  activationEnded_.Reset();
   const HRESULT hr = thread->Start("tvx-activate", [self, checkOptionChanged] {
     self->ActivationThreadBody(checkOptionChanged);
     self->activationRunning_ = false;
+    self->activationEnded_.Set();
   });
   if (FAILED(hr)) {
     activationRunning_ = false;
+    activationEnded_.Set();
     return hr;
   }
   m_hReconnectThread = std::move(thread);

@@ -29,9 +29,10 @@ void CTavrixController::SetState(int32_t state) {
 
 // Takes the controller time stamp from the configured source. Only the
 // sampling thread and the history markers call it, one at a time.
-void CTavrixController::RefreshTimeStamp() {
+void CTavrixController::RefreshTimeStamp() { RefreshTimeStampFrom(m_lTimeStamp); }
+
+void CTavrixController::RefreshTimeStampFrom(int32_t source) {
   std::lock_guard lock(timeStampLock_);
-  int32_t source = m_lTimeStamp;
   if (source == 0) return;
   if (source == 1) {
     Ref<IZeltVariable> clock;
@@ -78,7 +79,9 @@ HRESULT CTavrixController::AddHistoryMarker(int32_t type) {
   } else if (type == kMarkerEnd) {
     value = Variant::I4(markerSequence_.load());
   }
-  RefreshTimeStamp();
+  // A controller without a time-stamp source still dates its markers: by the
+  // host's UTC clock, as a row dated at the date origin would be useless.
+  RefreshTimeStampFrom(m_lTimeStamp == 0 ? 3 : m_lTimeStamp);
   double date;
   uint32_t micros;
   {

@@ -1,10 +1,70 @@
 // The tavrix executable: the server, and its registration switches.
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
+#include "engine/engine_man.h"
 #include "host/service_module.h"
 
 namespace {
+
+using tavrix::CServiceModule;
+using tavrix::CTavrixEngineMan;
+
+// A local server holds one engine reference of its own from the start until
+// the stop signal, as a client's engine object would: without it the engine
+// would end as soon as the start gave back its own object's reference.
+// Main thread only.
+bool g_holdsEngine = false;
+
+tavrix::EngineSettings EngineSettingsOf(const CServiceModule& module) {
+  const tavrix::SystemSettings& s = module.settings();
+  tavrix::EngineSettings e;
+  e.dataPath = s.dataPath;
+  e.dataReaderPath = s.dataReaderPath;
+  e.serviceMode = module.serviceMode();
+  e.ddeEnabled = s.ddeEnabled;
+  e.kivServerEnabled = s.kivServerEnabled;
+  e.coapServerEnabled = s.coapServerEnabled;
+  e.lcid = s.lcid;
+  return e;
+}
+
+void DropEngineHold(CServiceModule& module) {
+  if (!g_holdsEngine) return;
+  g_holdsEngine = false;
+  // The last reference terminates and destroys the engine.
+  if (CTavrixEngineMan* engine = CTavrixEngineMan::CurrentInstance()) engine->Release();
+  module.Unlock();
+}
+
+tavrix::HRESULT StartEngine(CServiceModule& module) {
+  CTavrixEngineMan* engine = CTavrixEngineMan::GetInstance();
+  engine->SetSettings(EngineSettingsOf(module));
+  if (!module.serviceMode()) {
+    engine->AddRef();
+    module.Lock();
+    g_holdsEngine = true;
+  }
+  const tavrix::HRESULT hr = engine->Initialize();
+  // A server that failed to start stays off for the rest of the process.
+  const tavrix::EngineSettings after = engine->settings();
+  tavrix::SystemSettings& settings = module.mutableSettings();
+  settings.ddeEnabled = after.ddeEnabled;
+  settings.kivServerEnabled = after.kivServerEnabled;
+  settings.coapServerEnabled = after.coapServerEnabled;
+  // A failed start has terminated the engine already; no message loop follows.
+  if (hr.failed()) DropEngineHold(module);
+  return hr;
+}
+
+// After the message loop: once, on the main thread, in both modes.
+void StopEngine(CServiceModule& module) {
+  DropEngineHold(module);
+  // Service mode, or clients still holding references to a local server that
+  // was told to stop: the engine is stopped here (Terminate runs only once).
+  if (CTavrixEngineMan* engine = CTavrixEngineMan::CurrentInstance()) engine->Terminate();
+}
 
 void PrintUsage() {
   std::printf(
@@ -36,5 +96,10 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
-  return tavrix::CServiceModule::Instance().Start(argc, argv);
+  CServiceModule& module = CServiceModule::Instance();
+  tavrix::EngineHooks hooks;
+  hooks.initialize = StartEngine;
+  hooks.terminate = [&module] { StopEngine(module); };
+  module.SetEngineHooks(std::move(hooks));
+  return module.Start(argc, argv);
 }

@@ -1,0 +1,269 @@
+// The instance and its references, the settings, the controller host, the
+// controller registry and the reader's record calls.
+#include "engine/engine_man.h"
+
+#include <new>
+#include <utility>
+
+#include "engine/engine_consumer.h"
+#include "platform/log.h"
+#include "platform/text.h"
+
+namespace tavrix {
+namespace {
+
+CTavrixEngineMan* g_instance = nullptr;  // EngineLock()
+
+}  // namespace
+
+// The engine lock: the process's instance pointer, the lock counts and the
+// creation of the manager's own engine object, which takes a reference on
+// the thread that holds the lock (hence recursive).
+std::recursive_mutex& CTavrixEngineMan::EngineLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+CTavrixEngineMan* CTavrixEngineMan::GetInstance() {
+  std::lock_guard lock(EngineLock());
+  if (g_instance == nullptr) {
+    g_instance = new CTavrixEngineMan();
+    g_instance->processInstance_ = true;
+  }
+  return g_instance;
+}
+
+CTavrixEngineMan* CTavrixEngineMan::CurrentInstance() {
+  std::lock_guard lock(EngineLock());
+  return g_instance;
+}
+
+CTavrixEngineMan::CTavrixEngineMan(EngineServices services)
+    : services_(std::move(services)), consumer_(MakeEngineConsumer(*this)) {
+  services_.FillDefaults();
+  Log(1, "TavrixEngineMan : Service Started\n");
+}
+
+CTavrixEngineMan::~CTavrixEngineMan() {
+  // A started engine still has threads that use this object.
+  if (initializeCalled_.load() && !terminated_.load()) Terminate();
+  Log(1, "TavrixEngineMan : Service Terminated\n");
+}
+
+// --- References ---------------------------------------------------------------
+
+void CTavrixEngineMan::AddRef() {
+  std::lock_guard lock(EngineLock());
+  ++lockCount_;
+  Log(0, "CTavrixEngineMan::AddRef lock count %d\n", lockCount_);
+}
+
+bool CTavrixEngineMan::ReleaseKeepsRunning() const {
+  // While terminating, the engine's own object gives its reference back;
+  // that must not start a second terminate (and a delete) on the same stack.
+  return settings().serviceMode || initializing_.load() ||
+         (terminating_.load() && !terminated_.load());
+}
+
+void CTavrixEngineMan::Release() {
+  bool end = false;
+  bool destroy = false;
+  {
+    std::lock_guard lock(EngineLock());
+    Log(0, "CTavrixEngineMan::Enter Release lock count %d\n", lockCount_);
+    --lockCount_;
+    if (lockCount_ <= 0 && !ReleaseKeepsRunning()) {
+      if (!processInstance_) {
+        end = true;
+      } else if (g_instance == this) {
+        // Detached under the lock: exactly one Release ends the instance, and
+        // the next GetInstance makes a new one.
+        g_instance = nullptr;
+        end = true;
+        destroy = true;
+      }
+    }
+  }
+  if (!end) return;
+  Terminate();
+  if (destroy) delete this;
+}
+
+int32_t CTavrixEngineMan::lockCount() const {
+  std::lock_guard lock(EngineLock());
+  return lockCount_;
+}
+
+// --- Settings -------------------------------------------------------------------
+
+void CTavrixEngineMan::SetSettings(const EngineSettings& settings) {
+  std::lock_guard lock(settingsLock_);
+  settings_ = settings;
+}
+
+EngineSettings CTavrixEngineMan::settings() const {
+  std::lock_guard lock(settingsLock_);
+  return settings_;
+}
+
+// --- IControllerHost ---------------------------------------------------------------
+
+HRESULT CTavrixEngineMan::GetWorkspace(Ref<IZeltWorkspace>* out) {
+  std::lock_guard lock(zeltLock_);
+  *out = zeltWorkspace_;
+  return zeltWorkspace_ ? S_OK : E_FAIL;
+}
+
+std::recursive_mutex& CTavrixEngineMan::ProviderLock(std::string_view provider) {
+  std::lock_guard lock(providerLocksMutex_);
+  auto& slot = providerLocks_[ToUpper(provider)];
+  if (!slot) slot = std::make_unique<std::recursive_mutex>();
+  return *slot;
+}
+
+bool CTavrixEngineMan::IsVersionedProject() const { return ::tavrix::IsVersionedProject(); }
+
+uint32_t CTavrixEngineMan::Lcid() const { return settings().lcid; }
+
+void CTavrixEngineMan::OnControllerUpdated(CTavrixController&) {}
+
+// --- Controllers -------------------------------------------------------------------
+
+Ref<CTavrixController> CTavrixEngineMan::FindController(std::string_view name) const {
+  std::lock_guard lock(controllersLock_);
+  for (const auto& [index, controller] : controllers_) {
+    if (EqualsNoCase(controller->name(), name)) return controller;
+  }
+  return nullptr;
+}
+
+std::vector<Ref<CTavrixController>> CTavrixEngineMan::Controllers() const {
+  std::lock_guard lock(controllersLock_);
+  std::vector<Ref<CTavrixController>> out;
+  out.reserve(controllers_.size());
+  for (const auto& [index, controller] : controllers_) out.push_back(controller);
+  return out;
+}
+
+std::vector<Ref<CTavrixController>> CTavrixEngineMan::StartedControllers() const {
+  std::lock_guard lock(controllersLock_);
+  return started_;
+}
+
+HRESULT CTavrixEngineMan::RegisterController(const ControllerRecord& record) {
+  Ref<CTavrixController> controller;
+  try {
+    controller = MakeRef<CTavrixController>(*this);
+  } catch (const std::bad_alloc&) {
+    Log(0, "TavrixEngineMan : Failed in creating a CTavrixController instance.\n");
+    return E_OUTOFMEMORY;
+  }
+  int32_t index = 0;
+  {
+    std::lock_guard lock(controllersLock_);
+    // The map is ordered: the first gap, or one past the last index.
+    for (const auto& entry : controllers_) {
+      if (entry.first != index) break;
+      ++index;
+    }
+  }
+  const HRESULT hr = controller->Initialize(index, record);
+  if (FAILED(hr)) return hr;  // the last reference goes with `controller`
+  {
+    std::lock_guard lock(controllersLock_);
+    controllers_[index] = controller;
+    currentIndex_ = index;
+  }
+  Log(0, "Controller [%ls] is Registed.\n", controller->name());
+  return hr;
+}
+
+void CTavrixEngineMan::AddItem(const ItemRecord& item) {
+  Ref<CTavrixController> current;
+  {
+    std::lock_guard lock(controllersLock_);
+    auto it = controllers_.find(currentIndex_);
+    if (it != controllers_.end()) current = it->second;
+  }
+  if (current) (void)current->AddItemRecord(item);
+}
+
+void CTavrixEngineMan::SetLegacyTrigger(const LegacyTriggerRecord& trigger) {
+  Ref<CTavrixController> current;
+  {
+    std::lock_guard lock(controllersLock_);
+    auto it = controllers_.find(currentIndex_);
+    if (it != controllers_.end()) current = it->second;
+  }
+  if (current) (void)current->ReadTriggerSettings(trigger);
+}
+
+// --- Workspace and project ------------------------------------------------------------
+
+IProjectConsumer& CTavrixEngineMan::consumer() { return *consumer_; }
+
+HRESULT CTavrixEngineMan::InitializeHistory(const WorkspaceRecord& workspace) {
+  return services_.history->InitializeManager(workspace, settings().dataPath);
+}
+
+HRESULT CTavrixEngineMan::SetWorkspaceInfo(const WorkspaceRecord& workspace) {
+  {
+    std::lock_guard lock(workspaceInfoLock_);
+    workspace_ = workspace;
+  }
+  retryCount_.store(workspace.m_lRetryCnt);
+  retryInterval_.store(workspace.m_lRetryInterval == 0 ? kDefaultRetryInterval
+                                                       : workspace.m_lRetryInterval);
+  settingsReceived_.Set();
+  return S_OK;
+}
+
+WorkspaceRecord CTavrixEngineMan::workspace() const {
+  std::lock_guard lock(workspaceInfoLock_);
+  return workspace_;
+}
+
+void CTavrixEngineMan::SetCommonSetting(std::string_view type, std::string_view setting,
+                                        std::string_view key, std::string_view value) {
+  std::lock_guard lock(workspaceInfoLock_);
+  commonSettings_[{std::string(type), std::string(setting), std::string(key)}] =
+      std::string(value);
+}
+
+std::string CTavrixEngineMan::CommonSetting(std::string_view type, std::string_view setting,
+                                            std::string_view key) const {
+  std::lock_guard lock(workspaceInfoLock_);
+  auto it = commonSettings_.find({std::string(type), std::string(setting), std::string(key)});
+  return it == commonSettings_.end() ? std::string() : it->second;
+}
+
+void CTavrixEngineMan::SetProjectVersion(const ProjectVersion& version) {
+  std::lock_guard lock(workspaceInfoLock_);
+  projectVersion_ = version;
+}
+
+ProjectVersion CTavrixEngineMan::projectVersion() const {
+  std::lock_guard lock(workspaceInfoLock_);
+  return projectVersion_;
+}
+
+// --- Services -----------------------------------------------------------------------------
+
+HRESULT CTavrixEngineMan::DecodePassword(std::string_view encoded, std::string* plain) {
+  return services_.passwordDecoder->Decode(encoded, plain);
+}
+
+void CTavrixEngineMan::StartAutoRewrite() {
+  AutoRewriteInfo info;
+  {
+    std::lock_guard lock(workspaceInfoLock_);
+    info.autoRecovery = workspace_.m_bAutoRecovery;
+    info.autoRecoveryInterval = workspace_.m_lAutoRecoveryInterval;
+    info.maxBackupCount = workspace_.m_lMaxBackupCount;
+  }
+  for (const auto& controller : Controllers()) info.controllers.push_back(controller->name());
+  const HRESULT hr = services_.externalTrigger->StartAutoRewrite(info);
+  if (FAILED(hr)) LogResult(hr, 1, "TavrixEngineMan : Init auto rewrite DB failed.\n");
+}
+
+}  // namespace tavrix

@@ -1,0 +1,281 @@
+// CTavrixEngineMan: the one process-wide owner of what the project file
+// describes. It reads the project, registers one CTavrixController per
+// controller record, prepares the shared services, activates the
+// controllers group by group on a thread of its own, and at terminate
+// deactivates them group by group and releases everything in a fixed order.
+//
+//   CTavrixEngineMan* engine = CTavrixEngineMan::GetInstance();
+//   engine->SetSettings(settings);   // from the system settings
+//   HRESULT hr = engine->Initialize();
+//   ... message loop ...
+//   engine->Terminate();             // service mode; a local server ends
+//                                    // through its last Release instead
+//
+// Lifetime: GetInstance makes the process's instance on first use. AddRef and
+// Release count the references of automation engine objects and of the
+// message servers' holders; when a Release brings the count to 0 or below
+// outside service mode and outside the start, the instance is detached (the
+// next GetInstance makes a new one), terminated and destroyed. Tests make
+// their own instances with the public constructor; Release never destroys
+// one of those, it only terminates it.
+//
+// Files: engine_man.cc (instance, references, the controller host, lookup,
+// registration), engine_start.cc (Initialize), engine_activation.cc (the
+// activation thread and deactivation), engine_terminate.cc (Terminate),
+// engine_consumer.cc (the project reader's consumer).
+//
+// Locks, outermost first:
+//   terminateLock_        Initialize and Terminate, each for its whole run, so
+//                         a stop waits for a start and Terminate runs once
+//   memberLock_           deactivation, for its whole run
+//   EngineLock()          process-wide: the instance pointer, every lock count
+//                         and the creation of the manager's own engine object
+//                         (recursive: that creation takes a reference)
+//   controllersLock_      controllers_, currentIndex_, started_
+//   workspaceInfoLock_    workspace_, commonSettings_, projectVersion_
+//   zeltLock_             zeltEngine_, zeltWorkspace_
+//   providerLocksMutex_   providerLocks_
+//   settingsLock_         settings_
+// None of them is held while a controller or a service is called, except
+// memberLock_ and terminateLock_, which exist to serialise exactly those calls,
+// and EngineLock() around the engine object factory.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "config/project_consumer.h"
+#include "config/project_records.h"
+#include "config/project_version.h"
+#include "controller/controller.h"
+#include "controller/controller_host.h"
+#include "engine/engine_services.h"
+#include "engine/network_folders.h"
+#include "platform/ref.h"
+#include "platform/result.h"
+#include "platform/sync.h"
+#include "platform/thread.h"
+#include "platform/unknown.h"
+#include "zelt/interfaces.h"
+
+namespace tavrix {
+
+// What the engine takes from the system settings and the process mode.
+struct EngineSettings {
+  std::string dataPath{};        // DataPath: the project file
+  std::string dataReaderPath{};  // DataReader\Path: the packaged-project library
+  bool serviceMode = false;    // running as a service (Release never ends the engine)
+  bool ddeEnabled = false;
+  bool kivServerEnabled = false;
+  bool coapServerEnabled = false;
+  LCID lcid = LOCALE_USER_DEFAULT;
+};
+
+class CTavrixEngineMan final : public IControllerHost {
+ public:
+  // More controllers, or asynchronous triggers of all controllers together,
+  // than these refuse the whole project.
+  static constexpr int32_t kMaxControllers = 255;
+  static constexpr int32_t kMaxAsyncTriggers = 255;
+  // The open-retry wait when the workspace gives 0.
+  static constexpr int32_t kDefaultRetryInterval = 3000;
+  // The wait between two looks at a deactivation group's monitors.
+  static constexpr uint32_t kDeactivatePollMs = 100;
+
+  // The process's instance, made (with the default services) when absent.
+  static CTavrixEngineMan* GetInstance();
+  // The process's instance, or null; never makes one.
+  static CTavrixEngineMan* CurrentInstance();
+
+  // An instance of its own with the given services (empty slots get their
+  // defaults); logs "TavrixEngineMan : Service Started".
+  explicit CTavrixEngineMan(EngineServices services = {});
+  // Terminates the engine when it was started and not terminated, then logs
+  // "TavrixEngineMan : Service Terminated".
+  ~CTavrixEngineMan() override;
+  CTavrixEngineMan(const CTavrixEngineMan&) = delete;
+  CTavrixEngineMan& operator=(const CTavrixEngineMan&) = delete;
+
+  // --- References ------------------------------------------------------------
+
+  // Counts a reference (any thread).
+  void AddRef();
+  // Gives one back; may terminate and destroy the process's instance (see
+  // the top of this file), so a caller must not touch the manager afterwards.
+  void Release();
+  int32_t lockCount() const;
+
+  // --- Start and stop --------------------------------------------------------
+
+  // The settings the start uses; call before Initialize.
+  void SetSettings(const EngineSettings& settings);
+  // The settings, with the server flags the start cleared after a failure.
+  EngineSettings settings() const;
+
+  // The engine start, once. Steps 4 to 12 failing are logged and the start
+  // goes on without active controllers; the result is that of the history
+  // step and the servers after it: a failure means the caller should not run
+  // its message loop. A failing start has terminated what it started.
+  // E_UNEXPECTED when called a second time.
+  HRESULT Initialize();
+  // Stops the servers, deactivates the controllers group by group, ends the
+  // plug-ins and releases every controller and service. Runs once; a later
+  // call (from any thread) waits for the first to finish and returns.
+  void Terminate();
+
+  // --- Controllers -----------------------------------------------------------
+
+  // The first controller, in index order, whose name equals `name` without
+  // regard to case; null when none does.
+  Ref<CTavrixController> FindController(std::string_view name) const;
+  // Every registered controller, in index order.
+  std::vector<Ref<CTavrixController>> Controllers() const;
+  // The controllers whose activation thread was started, in start order.
+  std::vector<Ref<CTavrixController>> StartedControllers() const;
+
+  // --- The project reader's calls ---------------------------------------------
+
+  // The consumer to hand to a CTavrixReader; lives as long as the manager.
+  IProjectConsumer& consumer();
+  // Keeps the workspace record (credentials and plug-in configuration
+  // included) and signals the settings-received event. S_OK.
+  HRESULT SetWorkspaceInfo(const WorkspaceRecord& workspace);
+  // Makes a controller with the smallest free index from the record and
+  // makes it the current one; the controller's failure otherwise.
+  HRESULT RegisterController(const ControllerRecord& record);
+  // Forwarded to the current controller; dropped when there is none.
+  void AddItem(const ItemRecord& item);
+  void SetLegacyTrigger(const LegacyTriggerRecord& trigger);
+
+  // The history manager's share of the workspace record (the reader's first
+  // call for it); the history service's result.
+  HRESULT InitializeHistory(const WorkspaceRecord& workspace);
+  // Keeps one `commonSettings` value, replacing an earlier one of the triple.
+  void SetCommonSetting(std::string_view type, std::string_view setting, std::string_view key,
+                        std::string_view value);
+  // The common setting of the triple; empty when absent.
+  std::string CommonSetting(std::string_view type, std::string_view setting,
+                            std::string_view key) const;
+  void SetProjectVersion(const ProjectVersion& version);
+  ProjectVersion projectVersion() const;
+
+  // A copy of the workspace record the reader delivered (cleared when none).
+  WorkspaceRecord workspace() const;
+  bool settingsReceived() const { return settingsReceived_.IsSet(); }
+
+  // --- Services --------------------------------------------------------------
+
+  // The plain text of an encoded password (network folders, encrypted
+  // elements); E_NOTIMPL until a password-decoding plug-in is installed.
+  HRESULT DecodePassword(std::string_view encoded, std::string* plain);
+  // Hands the automatic database rewrite record to the external trigger
+  // bridge; logs a failure.
+  void StartAutoRewrite();
+  EngineServices& services() { return services_; }
+  bool deactivated() const { return deactivated_.load(); }
+  bool terminated() const { return terminated_.load(); }
+
+  // --- IControllerHost ---------------------------------------------------------
+
+  HRESULT GetWorkspace(Ref<IZeltWorkspace>* out) override;
+  int32_t RetryCount() const override { return retryCount_.load(); }
+  int32_t RetryInterval() const override { return retryInterval_.load(); }
+  std::recursive_mutex& ProviderLock(std::string_view provider) override;
+  bool IsVersionedProject() const override;
+  uint32_t Lcid() const override;
+  void OnControllerUpdated(CTavrixController& controller) override;
+
+ private:
+  // engine_start.cc
+  HRESULT StartControllers(const EngineSettings& settings);  // steps 4 to 12
+  HRESULT CheckCounts();
+  void PrepareShareFolder();
+  void StartNetworkFolders();
+  void WireItems();
+  HRESULT CreateEngineObject();
+  HRESULT StartZelt();
+  void StartPlugins(const EngineSettings& settings);
+  HRESULT StartServers(HRESULT result);
+
+  // engine_activation.cc
+  HRESULT StartActivation();
+  void ActivationThreadBody();
+  HRESULT ActivateGroups();
+  void Deactivate();
+
+  // engine_terminate.cc: Terminate's steps; call with terminateLock_ held.
+  void TerminateLocked();
+
+  // engine_man.cc
+  static std::recursive_mutex& EngineLock();
+  bool ReleaseKeepsRunning() const;
+
+  // Made by GetInstance (not by a test): its last Release also destroys it.
+  bool processInstance_ = false;
+
+  EngineServices services_;
+  std::unique_ptr<IProjectConsumer> consumer_;
+
+  mutable std::mutex settingsLock_;  // guards settings_
+  EngineSettings settings_;
+
+  // Lock count; changed only under EngineLock().
+  int32_t lockCount_ = 0;
+
+  // Controllers (controllersLock_).
+  mutable std::mutex controllersLock_;
+  std::map<int32_t, Ref<CTavrixController>> controllers_;
+  int32_t currentIndex_ = -1;
+  std::vector<Ref<CTavrixController>> started_;
+
+  // The Zelt engine and its first workspace (zeltLock_).
+  mutable std::mutex zeltLock_;
+  Ref<IZeltEngine> zeltEngine_;
+  Ref<IZeltWorkspace> zeltWorkspace_;
+
+  // The manager's own engine object; set and dropped under EngineLock().
+  Ref<IUnknown> engineObject_;
+
+  // Provider locks, keyed by the upper-cased provider text; kept until
+  // terminate frees them (providerLocksMutex_).
+  std::mutex providerLocksMutex_;
+  std::map<std::string, std::unique_ptr<std::recursive_mutex>> providerLocks_;
+
+  // The project's engine-wide settings (workspaceInfoLock_).
+  mutable std::mutex workspaceInfoLock_;
+  WorkspaceRecord workspace_;
+  std::map<std::tuple<std::string, std::string, std::string>, std::string> commonSettings_;
+  ProjectVersion projectVersion_;
+  std::atomic<int32_t> retryCount_{0};
+  std::atomic<int32_t> retryInterval_{kDefaultRetryInterval};
+
+  std::atomic<bool> initializing_{false};
+  std::atomic<bool> initializeCalled_{false};
+  std::atomic<bool> deactivated_{false};
+  std::atomic<bool> terminating_{false};
+  std::atomic<bool> terminated_{false};
+
+  std::mutex terminateLock_;  // held by Initialize and Terminate for their whole run
+  std::mutex memberLock_;     // held by Deactivate for its whole run
+
+  // Set once by deactivation; ends the activation thread and its waits.
+  Event abort_{Event::Mode::kManualReset, false};
+  // Set when the reader delivers the workspace record.
+  Event settingsReceived_{Event::Mode::kManualReset, false};
+
+  Thread activationThread_;
+  std::atomic<int32_t> activationResult_{0};
+
+  // The network-folder thread, when the project lists credentials. Made and
+  // stopped by the thread running the start and the terminate.
+  std::unique_ptr<NetworkFolderThread> networkFolders_;
+};
+
+}  // namespace tavrix
