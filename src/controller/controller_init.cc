@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "config/temp_variables.h"
+#include "controller/backup_folder.h"
 #include "controller/controller.h"
 #include "controller/critical_section_manager.h"
 #include "platform/log.h"
@@ -21,6 +22,8 @@ constexpr int32_t kDefaultRecInterval = 1;
 std::string ItemNameKey(std::string_view name) { return ToUpper(name); }
 
 CTavrixController::CTavrixController(IControllerHost& host) : host_(host) {
+  // The backup folder is settled once per process, by the first controller.
+  (void)GetBackupFolder();
   const HRESULT hr = CreateKivData(&kivData_);
   if (FAILED(hr)) {
     LogResult(hr, 1, "CKivServer : Failed in retrieving IKivData interface.\n");
