@@ -35,6 +35,13 @@ class BuiltinContext {
   // that may block or loop long checks it and returns that code.
   virtual HRESULT Interrupted() = 0;
   virtual RandomState& Random() = 0;
+  // Eval: the value of `text`, one expression, in the scope of the code that
+  // called the built-in. A compile error of the text is ScriptError(number).
+  // A context that runs no script answers E_NOTIMPL.
+  virtual HRESULT Evaluate(std::string_view text, Variant* out);
+  // Execute and ExecuteGlobal: runs `text`, statements, in the scope of the
+  // calling code, or (global) at module level. Errors as Evaluate.
+  virtual HRESULT Execute(std::string_view text, bool global);
 };
 
 using BuiltinFunction = HRESULT (*)(BuiltinContext& context, std::span<const Variant> args,
@@ -42,10 +49,12 @@ using BuiltinFunction = HRESULT (*)(BuiltinContext& context, std::span<const Var
 
 struct BuiltinInfo {
   std::string_view name;  // as documented ("InStrRev")
-  uint8_t minArgs;
-  uint8_t maxArgs;
+  uint16_t minArgs;
+  uint16_t maxArgs;       // kManyArgs for any count (Array)
   BuiltinFunction function;
 };
+
+inline constexpr uint16_t kManyArgs = UINT16_MAX;
 
 // The built-in of that name, compared without regard to case; null when there
 // is none. The interpreter checks the argument count against minArgs/maxArgs

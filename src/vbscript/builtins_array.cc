@@ -41,7 +41,7 @@ HRESULT IsArray(BuiltinContext&, std::span<const Variant> args, Variant* result)
 }
 
 constexpr BuiltinInfo kBuiltins[] = {
-    {"Array", 0, 255, ArrayOf},
+    {"Array", 0, kManyArgs, ArrayOf},
     {"UBound", 1, 2, Bound<true>},
     {"LBound", 1, 2, Bound<false>},
     {"IsArray", 1, 1, IsArray},

@@ -51,7 +51,6 @@ HRESULT FirstWeekArg(BuiltinContext& context, std::span<const Variant> args, siz
 }
 
 constexpr int64_t kMicrosPerSecond = 1'000'000;
-constexpr int64_t kMicrosPerDay = 86'400 * kMicrosPerSecond;
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 

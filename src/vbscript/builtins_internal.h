@@ -39,6 +39,7 @@ std::span<const BuiltinInfo> DateCalcBuiltins();
 std::span<const BuiltinInfo> ArrayBuiltins();
 std::span<const BuiltinInfo> TypeBuiltins();
 std::span<const BuiltinInfo> FormatBuiltins();
+std::span<const BuiltinInfo> ScriptBuiltins();
 
 // --- Arguments.
 

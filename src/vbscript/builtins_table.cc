@@ -20,7 +20,7 @@ const BuiltinMap& Builtins() {
                         builtins::SearchBuiltins, builtins::MathBuiltins,
                         builtins::DateBuiltins, builtins::DateCalcBuiltins,
                         builtins::ArrayBuiltins, builtins::TypeBuiltins,
-                        builtins::FormatBuiltins}) {
+                        builtins::FormatBuiltins, builtins::ScriptBuiltins}) {
       for (const BuiltinInfo& info : family()) m.emplace(info.name, &info);
     }
     return m;

@@ -37,6 +37,8 @@ inline constexpr int kErrNotACollection = 451;      // Object not a collection
 inline constexpr int kErrUnsupportedType = 458;     // Variable uses an Automation type not supported in VBScript
 inline constexpr int kErrUndefinedVariable = 500;   // Variable is undefined
 inline constexpr int kErrIllegalAssignment = 501;   // Illegal assignment
+inline constexpr int kErrInvalidReference = 505;    // Invalid or unqualified reference
+inline constexpr int kErrClassNotDefined = 506;     // Class not defined
 inline constexpr int kErrException = 507;           // An exception occurred
 inline constexpr int kErrElementNotFound = 32811;   // Element not found
 
@@ -76,7 +78,18 @@ inline constexpr int kErrMustBeFirstStatement = 1042;   // Must be first stateme
 inline constexpr int kErrParensCallingSub = 1044;       // Cannot use parentheses when calling a Sub
 inline constexpr int kErrExpectedLiteral = 1045;        // Expected literal constant
 inline constexpr int kErrExpectedIn = 1046;             // Expected 'In'
+inline constexpr int kErrInvalidMe = 1037;              // Invalid use of 'Me' keyword
+inline constexpr int kErrExpectedClass = 1047;          // Expected 'Class'
+inline constexpr int kErrNotInClass = 1048;             // Must be defined inside a Class
+inline constexpr int kErrExpectedLetSetGet = 1049;      // Expected Let or Set or Get ...
+inline constexpr int kErrExpectedProperty = 1050;       // Expected 'Property'
+inline constexpr int kErrPropertyArgCount = 1051;       // Number of arguments must be ...
+inline constexpr int kErrMultipleDefault = 1052;        // Cannot have multiple default ...
+inline constexpr int kErrClassEventArguments = 1053;    // Class initialize or terminate do not ...
+inline constexpr int kErrPropertyNeedsArgument = 1054;  // Property set or let must have ...
 inline constexpr int kErrUnexpectedNext = 1055;         // Unexpected 'Next'
+inline constexpr int kErrDefaultNotPublic = 1057;       // 'Default' ... must also specify 'Public'
+inline constexpr int kErrDefaultOnlyOnGet = 1058;       // 'Default' ... can only be on Property Get
 
 // The result code of a script error number: 0x800A0000 + number.
 constexpr HRESULT ScriptError(int number) {

@@ -4,6 +4,7 @@
 #include "platform/safearray.h"
 #include "vbscript/errors.h"
 #include "vbscript/parser.h"
+#include "vbscript/slots.h"
 
 namespace tavrix::vbs {
 
@@ -15,7 +16,26 @@ Interpreter::Interpreter() : err_(MakeRef<ErrObject>()) {
   (void)AddNamedObject("Err", Ref<IDispatch>(err_));
 }
 
-Interpreter::~Interpreter() = default;
+Interpreter::~Interpreter() {
+  // Module variables go first, newest first, so the script's objects run
+  // Class_Terminate while the engine and the host's named objects are whole.
+  // A Terminate may store objects again; a second pass takes those.
+  for (int pass = 0; pass < 2; ++pass) {
+    auto& cells = scope_.cells();
+    for (auto it = cells.rbegin(); it != cells.rend(); ++it) Reset(&it->value);
+  }
+  DetachInstances();
+}
+
+Interpreter::RunScope::RunScope(Interpreter* in) : interpreter(in), outermost(in->running_ == 0) {
+  if (outermost) in->stackBase_ = &marker;
+  ++in->running_;
+}
+
+Interpreter::RunScope::~RunScope() {
+  --interpreter->running_;
+  if (outermost) interpreter->stackBase_ = nullptr;
+}
 
 HRESULT Interpreter::Interrupted() {
   const int32_t code = interrupt_.load(std::memory_order_relaxed);
@@ -29,10 +49,18 @@ void Interpreter::Interrupt(HRESULT code) {
 HRESULT Interpreter::AddNamedObject(std::string_view name, Ref<IDispatch> object) {
   if (name.empty() || !object) return E_INVALIDARG;
   if (parsed_) return E_UNEXPECTED;
-  const int32_t slot = table_.Add(name);
-  if (globals_.size() < table_.size()) globals_.resize(table_.size());
-  globals_[static_cast<size_t>(slot)] = Variant::Dispatch(std::move(object));
+  GlobalCell* cell = scope_.AddVariable(name);
+  if (cell == nullptr) return E_INVALIDARG;
+  cell->value = Variant::Dispatch(object);
+  namedObjects_.emplace_back(std::string(name), std::move(object));
   return S_OK;
+}
+
+void Interpreter::ResetScope() {
+  scope_ = ModuleScope();
+  for (const auto& [name, object] : namedObjects_) {
+    scope_.AddVariable(name)->value = Variant::Dispatch(object);
+  }
 }
 
 HRESULT Interpreter::Parse(std::string_view text) {
@@ -40,8 +68,10 @@ HRESULT Interpreter::Parse(std::string_view text) {
   auto script = std::make_unique<Script>();
   ParseError pe;
   HRESULT hr = ParseScript(text, script.get(), &pe);
-  if (hr.succeeded()) hr = Compile(script.get(), &table_, &pe);
+  if (hr.succeeded()) hr = Compile(script.get(), &scope_, &pe);
   if (hr.failed()) {
+    // The scope may name parts of the failed tree: back to the named objects.
+    ResetScope();
     last_ = ScriptErrorInfo{};
     last_.code = hr;
     last_.number = pe.number;
@@ -53,11 +83,10 @@ HRESULT Interpreter::Parse(std::string_view text) {
     return hr;
   }
   script_ = std::move(script);
-  globals_.resize(table_.size());
   stack_ = std::make_unique<Variant[]>(kStackSlots);
   refStack_ = std::make_unique<Variant*[]>(kStackSlots);
-  Frame module{nullptr, &script_->module, false};
-  hr = MakeFixedArrays(script_->module, module);
+  Frame module{nullptr, &script_->module, nullptr, false};
+  hr = MakeArrays(script_->module.arrays, module);
   if (hr.failed()) return Finish(hr);
   parsed_ = true;
   return S_OK;
@@ -65,39 +94,35 @@ HRESULT Interpreter::Parse(std::string_view text) {
 
 HRESULT Interpreter::RunModule() {
   if (!parsed_) return E_UNEXPECTED;
-  const char marker = 0;
-  stackBase_ = &marker;
-  Frame f{nullptr, &script_->module, false};
+  RunScope run(this);
+  Frame f{nullptr, &script_->module, nullptr, false};
   Flow flow = Flow::kNormal;
-  const HRESULT hr = ExecBlock(script_->module.body, f, &flow);
-  stackBase_ = nullptr;
-  return Finish(hr);
+  return Finish(ExecBlock(script_->module.body, f, &flow));
 }
 
 HRESULT Interpreter::CallSub(std::string_view name, std::span<const Variant> args,
                              Variant* result) {
   if (!parsed_) return E_UNEXPECTED;
-  const Proc* proc = nullptr;
-  for (const auto& p : script_->procs) {
-    if (EqualsNoCase(p->name, name)) proc = p.get();
-  }
+  const Proc* proc = LateProc(name);
   if (proc == nullptr) return Finish(Raise(ScriptError(kErrSubNotDefined)));
   if (args.size() != proc->params.size()) return Finish(Raise(ScriptError(kErrWrongArgCount)));
-  if (stackTop_ + static_cast<size_t>(proc->slotCount) > kStackSlots) {
-    return Finish(Raise(ScriptError(kErrOutOfStack)));
-  }
-  for (size_t i = 0; i < args.size(); ++i) stack_[stackTop_ + i] = args[i].Deref();
-  const char marker = 0;
-  stackBase_ = &marker;
-  const HRESULT hr = RunProc(proc, result);
-  stackBase_ = nullptr;
-  return Finish(hr);
+  std::vector<Variant> values(args.begin(), args.end());
+  for (Variant& v : values) v = Variant(v.Deref());
+  RunScope run(this);
+  return Finish(CallWithValues(proc, nullptr, values, result));
+}
+
+const Proc* Interpreter::LateProc(std::string_view name) const {
+  const NameRef* r = scope_.Find(name);
+  if (r == nullptr) return nullptr;
+  if (r->kind == RefKind::kProc) return r->proc;
+  return r->kind == RefKind::kGlobal && r->implicit ? r->cell->lateProc : nullptr;
 }
 
 HRESULT Interpreter::GetGlobal(std::string_view name, Variant* out) const {
-  const int32_t slot = table_.Find(name);
-  if (slot < 0 || static_cast<size_t>(slot) >= globals_.size()) return DISP_E_UNKNOWNNAME;
-  *out = globals_[static_cast<size_t>(slot)];
+  const NameRef* r = scope_.Find(name);
+  if (r == nullptr || r->kind != RefKind::kGlobal) return DISP_E_UNKNOWNNAME;
+  *out = r->cell->value;
   return S_OK;
 }
 
@@ -134,12 +159,7 @@ void Interpreter::Describe(HRESULT hr, ScriptErrorInfo* info) {
                                                                  : std::string(kRuntimeSource);
 }
 
-void Interpreter::Handle(HRESULT hr) {
-  ScriptErrorInfo info;
-  Describe(hr, &info);
-  err_->number = info.number;
-  err_->description = std::move(info.description);
-  err_->source = std::move(info.source);
+void Interpreter::ClearPending() {
   err_->raised = S_OK;
   pendingCode_ = S_OK;
   pendingDescription_.clear();
@@ -147,8 +167,13 @@ void Interpreter::Handle(HRESULT hr) {
   located_ = false;
 }
 
-bool Interpreter::Fatal(HRESULT hr) const {
-  return fatal_ && hr.code() == interrupt_.load(std::memory_order_relaxed);
+void Interpreter::Handle(HRESULT hr) {
+  ScriptErrorInfo info;
+  Describe(hr, &info);
+  err_->number = info.number;
+  err_->description = std::move(info.description);
+  err_->source = std::move(info.source);
+  ClearPending();
 }
 
 HRESULT Interpreter::Finish(HRESULT hr) {
@@ -170,11 +195,7 @@ HRESULT Interpreter::Finish(HRESULT hr) {
     }
   }
   fatal_ = false;
-  located_ = false;
-  err_->raised = S_OK;
-  pendingCode_ = S_OK;
-  pendingDescription_.clear();
-  pendingSource_.clear();
+  ClearPending();
   return hr;
 }
 

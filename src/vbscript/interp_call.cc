@@ -6,26 +6,23 @@
 #include "platform/safearray.h"
 #include "vbscript/errors.h"
 #include "vbscript/interp.h"
+#include "vbscript/slots.h"
 
 namespace tavrix::vbs {
-namespace {
-
-// Script recursion stops with "Out of stack space" past either limit, well
-// before the thread's own stack runs out.
-constexpr int kMaxDepth = 2000;
-constexpr ptrdiff_t kMaxStackBytes = 2 << 20;
-
-}  // namespace
 
 extern const size_t kStackSlots;
 
 HRESULT Interpreter::CallProc(const Proc* p, std::span<const ExprPtr> args, Frame& f,
-                              Variant* out) {
+                              Variant* out, ClassInstance* self) {
   if (args.size() != p->params.size()) return Raise(ScriptError(kErrWrongArgCount));
-  const char here = 0;
-  if (depth_ >= kMaxDepth || (stackBase_ != nullptr && stackBase_ - &here > kMaxStackBytes)) {
-    return Raise(ScriptError(kErrOutOfStack));
+  for (size_t i = 0; i < args.size(); ++i) {
+    const Expr* a = args[i].get();
+    if (a != nullptr && a->kind == ExprKind::kIndex && !p->params[i].byVal &&
+        a->left->kind == ExprKind::kName) {
+      return CallProcWriteBack(p, args, f, out, self);
+    }
   }
+  RETURN_IF_FAILED(CheckDepth());
   const size_t base = stackTop_;
   const auto need = static_cast<size_t>(p->slotCount);
   if (base + need > kStackSlots) return Raise(ScriptError(kErrOutOfStack));
@@ -33,6 +30,38 @@ HRESULT Interpreter::CallProc(const Proc* p, std::span<const ExprPtr> args, Fram
   Variant** refs = &refStack_[base];
   for (size_t j = 0; j < need; ++j) refs[j] = &slots[j];
   stackTop_ = base + need;  // calls made by the arguments go above this frame
+  HRESULT hr = S_OK;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const Expr* a = args[i].get();
+    if (a == nullptr) {
+      Store(&slots[i], Variant::Missing());
+      continue;
+    }
+    if (a->kind == ExprKind::kName && !p->params[i].byVal) {
+      if (Variant* v = Slot(a->ref, f)) {
+        refs[i] = v;  // ByRef: the parameter is the caller's variable
+        continue;
+      }
+    }
+    hr = Eval(a, f, &slots[i]);
+    if (hr.failed()) break;
+  }
+  if (hr.succeeded()) hr = RunBody(p, refs, self, out);
+  for (size_t j = 0; j < need; ++j) Reset(&slots[j]);
+  stackTop_ = base;
+  return hr;
+}
+
+HRESULT Interpreter::CallProcWriteBack(const Proc* p, std::span<const ExprPtr> args, Frame& f,
+                                       Variant* out, ClassInstance* self) {
+  RETURN_IF_FAILED(CheckDepth());
+  const size_t base = stackTop_;
+  const auto need = static_cast<size_t>(p->slotCount);
+  if (base + need > kStackSlots) return Raise(ScriptError(kErrOutOfStack));
+  Variant* slots = &stack_[base];
+  Variant** refs = &refStack_[base];
+  for (size_t j = 0; j < need; ++j) refs[j] = &slots[j];
+  stackTop_ = base + need;
 
   // ByRef array elements are copied in and written back after the call.
   struct WriteBack {
@@ -46,7 +75,7 @@ HRESULT Interpreter::CallProc(const Proc* p, std::span<const ExprPtr> args, Fram
   for (size_t i = 0; i < args.size() && hr.succeeded(); ++i) {
     const Expr* a = args[i].get();
     if (a == nullptr) {
-      slots[i] = Variant::Missing();
+      Store(&slots[i], Variant::Missing());
       continue;
     }
     if (!p->params[i].byVal) {
@@ -76,70 +105,44 @@ HRESULT Interpreter::CallProc(const Proc* p, std::span<const ExprPtr> args, Fram
     hr = Eval(a, f, &slots[i]);
   }
 
-  if (hr.succeeded()) {
-    Frame frame{refs, p, false};
-    hr = MakeFixedArrays(*p, frame);
-    if (hr.succeeded()) {
-      ++depth_;
-      Flow flow = Flow::kNormal;
-      hr = ExecBlock(p->body, frame, &flow);
-      --depth_;
-    }
-  }
-  if (hr.succeeded() && out != nullptr) {
-    if (p->resultSlot >= 0) {
-      *out = std::move(slots[p->resultSlot]);
-    } else {
-      out->Clear();
-    }
-  }
+  if (hr.succeeded()) hr = RunBody(p, refs, self, out);
   for (WriteBack& wb : writeBacks) {
     if (!wb.array->IsArray()) continue;
-    SafeArray& arr = wb.array->MutableArray();
-    Variant value = std::move(slots[wb.slot]);
-    if (arr.elementType() != VT_VARIANT && value.vt() != arr.elementType()) {
-      Variant converted;
-      if (ChangeType(value, arr.elementType(), &converted, 0, lcid_).failed()) continue;
-      value = std::move(converted);
-    }
-    (void)arr.Put(wb.indexes, value);
+    (void)PutElement(wb.array, wb.indexes, std::move(slots[wb.slot]));
   }
-  for (size_t j = 0; j < need; ++j) slots[j].Clear();
+  for (size_t j = 0; j < need; ++j) Reset(&slots[j]);
   stackTop_ = base;
   return hr;
 }
 
-HRESULT Interpreter::RunProc(const Proc* p, Variant* out) {
-  // The arguments are already in the slots above stackTop_ (CallSub).
+HRESULT Interpreter::CallWithValues(const Proc* p, ClassInstance* self, std::span<Variant> args,
+                                    Variant* out) {
+  if (args.size() != p->params.size()) return DISP_E_BADPARAMCOUNT;
+  RETURN_IF_FAILED(CheckDepth());
   const size_t base = stackTop_;
   const auto need = static_cast<size_t>(p->slotCount);
+  if (base + need > kStackSlots) return Raise(ScriptError(kErrOutOfStack));
   Variant* slots = &stack_[base];
   Variant** refs = &refStack_[base];
   for (size_t j = 0; j < need; ++j) refs[j] = &slots[j];
   stackTop_ = base + need;
-  Frame frame{refs, p, false};
-  HRESULT hr = MakeFixedArrays(*p, frame);
-  if (hr.succeeded()) {
-    ++depth_;
-    Flow flow = Flow::kNormal;
-    hr = ExecBlock(p->body, frame, &flow);
-    --depth_;
-  }
-  if (hr.succeeded() && out != nullptr) {
-    if (p->resultSlot >= 0) {
-      *out = std::move(slots[p->resultSlot]);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const Variant& a = args[i];
+    if (!p->params[i].byVal && a.vt() == (VT_BYREF | VT_VARIANT) && a.byref() != nullptr) {
+      refs[i] = a.byref();
     } else {
-      out->Clear();
+      StoreCopy(&slots[i], a.Deref());
     }
   }
-  for (size_t j = 0; j < need; ++j) slots[j].Clear();
+  const HRESULT hr = RunBody(p, refs, self, out);
+  for (size_t j = 0; j < need; ++j) Reset(&slots[j]);
   stackTop_ = base;
   return hr;
 }
 
 HRESULT Interpreter::CallBuiltin(const BuiltinInfo* b, std::span<const ExprPtr> args, Frame& f,
                                  Variant* out) {
-  if (args.size() < b->minArgs || args.size() > b->maxArgs) {
+  if (args.size() < b->minArgs || (b->maxArgs != kManyArgs && args.size() > b->maxArgs)) {
     return Raise(ScriptError(kErrWrongArgCount));
   }
   std::array<Variant, 8> small;
@@ -157,19 +160,18 @@ HRESULT Interpreter::CallBuiltin(const BuiltinInfo* b, std::span<const ExprPtr> 
     }
   }
   Variant result;
+  frame_ = &f;  // for Eval and Execute, which run code in the caller's scope
   const HRESULT hr = b->function(*this, std::span<const Variant>(values, args.size()), &result);
   if (hr.failed()) {
     if (interrupt_.load(std::memory_order_relaxed) == hr.code()) fatal_ = true;
     return Raise(hr);
   }
-  if (out != nullptr) *out = std::move(result);
+  if (out != nullptr) Store(out, std::move(result));
   return S_OK;
 }
 
-HRESULT Interpreter::DispatchArgs(std::span<const ExprPtr> args, Frame& f,
-                                  std::vector<Variant>* out) {
-  out->clear();
-  out->resize(args.size());
+HRESULT Interpreter::DispatchArgs(std::span<const ExprPtr> args, Frame& f, ArgValues* out) {
+  out->Reset(args.size());
   for (size_t i = 0; i < args.size(); ++i) {
     const Expr* a = args[i].get();
     if (a == nullptr) {
@@ -205,7 +207,7 @@ HRESULT Interpreter::Invoke(IDispatch* obj, const std::string& name, DISPID id, 
     hr = obj->Invoke(id, DISPATCH_PROPERTYPUT, args, &result, &excep, lcid_);
   }
   if (hr.succeeded()) {
-    if (out != nullptr) *out = std::move(result);
+    if (out != nullptr) Store(out, std::move(result));
     return S_OK;
   }
   if (interrupt_.load(std::memory_order_relaxed) == hr.code()) {

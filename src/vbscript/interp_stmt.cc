@@ -5,6 +5,7 @@
 #include "platform/safearray.h"
 #include "vbscript/errors.h"
 #include "vbscript/interp.h"
+#include "vbscript/slots.h"
 
 namespace tavrix::vbs {
 namespace {
@@ -38,120 +39,113 @@ bool TooLarge(const std::vector<SafeArrayBound>& bounds) {
 
 }  // namespace
 
-HRESULT Interpreter::ExecBlock(const Block& block, Frame& f, Flow* flow) {
-  for (const StmtPtr& s : block) {
-    const int32_t stop = interrupt_.load(std::memory_order_relaxed);
-    if (stop != 0) {
-      fatal_ = true;
-      if (!located_) {
-        located_ = true;
-        errLine_ = s->line;
-        errColumn_ = s->column;
+// Let: the statement most scripts are made of, run inline by ExecBlock.
+[[gnu::always_inline]] inline HRESULT Interpreter::ExecAssign(const Stmt& s, Frame& f) {
+  const Expr* target = s.target.get();
+  const Expr* value = s.value.get();
+  if (target->kind == ExprKind::kName) {
+    if (Variant* slot = Slot(target->ref, f)) {
+      // Operators leave their result alone when they fail and never give
+      // an object: they may write straight into the variable.
+      if (value->kind == ExprKind::kBinary) {
+        const Variant* a = Direct(value->left.get(), f);
+        const Variant* b = Direct(value->right.get(), f);
+        if (a != nullptr && b != nullptr) return Apply(value->op, *a, *b, slot);
+        return EvalBinary(value, f, slot);
       }
-      return HRESULT(stop);
+      if (value->kind == ExprKind::kUnary) return EvalUnary(value, f, slot);
+      if (const Variant* v = Direct(value, f); v != nullptr && !v->IsObject()) {
+        StoreCopy(slot, *v);
+        return S_OK;
+      }
+      Variant v;
+      RETURN_IF_FAILED(EvalValue(value, f, &v));
+      Store(slot, std::move(v));
+      return S_OK;
     }
-    const HRESULT hr = Exec(*s, f, flow);
-    if (hr.failed()) {
+  }
+  Variant v;
+  RETURN_IF_FAILED(EvalValue(value, f, &v));
+  return Assign(target, f, std::move(v), false);
+}
+
+// The statements of a block in order, with the frame's On Error handling;
+// inlined into the loops that run a body many times.
+[[gnu::always_inline]] inline HRESULT Interpreter::RunBlock(const Block& block, Frame& f,
+                                                            Flow* flow) {
+  for (const StmtPtr& s : block) {
+    HRESULT hr = StopRequested();
+    if (hr.succeeded()) {
+      hr = s->kind == StmtKind::kAssign ? ExecAssign(*s, f) : Exec(*s, f, flow);
+      if (hr.succeeded()) {
+        if (*flow != Flow::kNormal) return S_OK;
+        continue;
+      }
       if (f.resumeNext && !fatal_) {
         Handle(hr);
         continue;
       }
-      if (!located_) {
-        located_ = true;
-        errLine_ = s->line;
-        errColumn_ = s->column;
-      }
-      return hr;
     }
-    if (*flow != Flow::kNormal) return S_OK;
+    if (!located_) {
+      located_ = true;
+      errLine_ = s->line;
+      errColumn_ = s->column;
+    }
+    return hr;
   }
   return S_OK;
 }
 
-HRESULT Interpreter::Condition(const Expr* e, Frame& f, bool* out) {
-  Variant v;
-  RETURN_IF_FAILED(Eval(e, f, &v));
-  switch (v.vt()) {
-    case VT_BOOL: *out = v.isTrue(); return S_OK;
-    case VT_I2: *out = v.i2() != 0; return S_OK;
-    case VT_I4: *out = v.i4() != 0; return S_OK;
-    case VT_R8: *out = v.r8() != 0; return S_OK;
-    case VT_NULL: case VT_EMPTY: *out = false; return S_OK;
-    default: break;
-  }
-  Variant b;
-  RETURN_IF_FAILED(Raise(ChangeType(v, VT_BOOL, &b, 0, lcid_)));
-  *out = b.isTrue();
-  return S_OK;
+HRESULT Interpreter::ExecBlock(const Block& block, Frame& f, Flow* flow) {
+  return RunBlock(block, f, flow);
 }
 
-HRESULT Interpreter::MakeFixedArrays(const Proc& p, Frame& f) {
-  for (const Proc::FixedArray& fa : p.fixedArrays) {
+HRESULT Interpreter::RunBody(const Proc* p, Variant** refs, ClassInstance* self, Variant* out) {
+  Frame frame{refs, p, self, false};
+  HRESULT hr = p->arrays.empty() ? S_OK : MakeArrays(p->arrays, frame);
+  if (hr.succeeded()) {
+    ++depth_;
+    Flow flow = Flow::kNormal;
+    hr = RunBlock(p->body, frame, &flow);
+    --depth_;
+  }
+  if (hr.succeeded() && out != nullptr) {
+    if (p->resultSlot >= 0) {
+      Store(out, std::move(*refs[p->resultSlot]));
+    } else {
+      Reset(out);
+    }
+  }
+  return hr;
+}
+
+HRESULT Interpreter::MakeArrays(const std::vector<ArrayInit>& arrays, Frame& f) {
+  for (const ArrayInit& init : arrays) {
     std::vector<SafeArrayBound> bounds;
-    for (int32_t upper : fa.upper) {
+    if (init.upper.empty()) bounds.push_back({0, 0});  // Dim a(): no elements until ReDim
+    for (int32_t upper : init.upper) {
       if (upper < -1) return Raise(ScriptError(kErrSubscript));
       bounds.push_back({0, static_cast<uint32_t>(int64_t{upper} + 1)});
     }
     if (TooLarge(bounds)) return Raise(ScriptError(kErrOutOfMemory));
     Ref<SafeArray> arr = SafeArray::Create(VT_VARIANT, bounds);
     if (!arr) return Raise(ScriptError(kErrOutOfMemory));
-    *Slot(fa.ref, f) = Variant::Array(std::move(arr));
+    Store(Slot(init.ref, f), Variant::Array(std::move(arr)));
   }
   return S_OK;
 }
 
 HRESULT Interpreter::Exec(const Stmt& s, Frame& f, Flow* flow) {
   switch (s.kind) {
-    case StmtKind::kAssign: {
-      Variant v;
-      RETURN_IF_FAILED(EvalValue(s.value.get(), f, &v));
-      if (s.target->kind == ExprKind::kName) {
-        if (Variant* slot = Slot(s.target->ref, f)) {
-          *slot = std::move(v);
-          return S_OK;
-        }
-      }
-      return Assign(s.target.get(), f, std::move(v), false);
-    }
+    case StmtKind::kAssign:
+      return ExecAssign(s, f);
     case StmtKind::kSet: {
       Variant v;
       RETURN_IF_FAILED(Eval(s.value.get(), f, &v));
       return Assign(s.target.get(), f, std::move(v), true);
     }
-    case StmtKind::kCall: {
-      const Expr* t = s.target.get();
-      const Expr* callee = t->kind == ExprKind::kIndex ? t->left.get() : t;
-      std::span<const ExprPtr> args;
-      if (t->kind == ExprKind::kIndex) args = t->args;
-      if (callee->kind == ExprKind::kName) {
-        switch (callee->ref.kind) {
-          case RefKind::kProc: return CallProc(callee->ref.proc, args, f, nullptr);
-          case RefKind::kBuiltin: return CallBuiltin(callee->ref.builtin, args, f, nullptr);
-          case RefKind::kUndefined: return Raise(ScriptError(kErrUndefinedVariable));
-          default: break;
-        }
-        Variant* v = Slot(callee->ref, f);
-        if (v != nullptr && (v->vt() == VT_DISPATCH || v->vt() == VT_UNKNOWN)) {
-          Ref<IDispatch> obj = QueryAs<IDispatch>(v->unknown(), IID_IDispatch);
-          if (!obj) return Raise(ScriptError(kErrObjectRequired));
-          std::vector<Variant> values;
-          RETURN_IF_FAILED(DispatchArgs(args, f, &values));
-          return Invoke(obj.get(), "", DISPID_VALUE, DISPATCH_METHOD, values, nullptr);
-        }
-        return Raise(ScriptError(kErrTypeMismatch));
-      }
-      if (callee->kind == ExprKind::kMember) {
-        Ref<IDispatch> obj;
-        RETURN_IF_FAILED(MemberObject(callee, f, &obj));
-        DISPID id;
-        RETURN_IF_FAILED(IdOf(obj.get(), callee->name, &id));
-        std::vector<Variant> values;
-        RETURN_IF_FAILED(DispatchArgs(args, f, &values));
-        return Invoke(obj.get(), callee->name, id, DISPATCH_METHOD, values, nullptr);
-      }
-      Variant ignored;
-      return Eval(t, f, &ignored);
-    }
+    case StmtKind::kCall:
+      return ExecCall(s, f);
     case StmtKind::kIf:
       return ExecIf(s, f, flow);
     case StmtKind::kSelect:
@@ -178,10 +172,9 @@ HRESULT Interpreter::Exec(const Stmt& s, Frame& f, Flow* flow) {
       err_->Clear();
       return S_OK;
     case StmtKind::kWith: {
-      Variant* slot = Slot(s.withRef, f);
-      RETURN_IF_FAILED(Eval(s.target.get(), f, slot));
+      RETURN_IF_FAILED(Eval(s.target.get(), f, Slot(s.withRef, f)));
       const HRESULT hr = ExecBlock(s.body, f, flow);
-      Slot(s.withRef, f)->Clear();
+      Reset(Slot(s.withRef, f));
       return hr;
     }
     case StmtKind::kDim:
@@ -190,6 +183,44 @@ HRESULT Interpreter::Exec(const Stmt& s, Frame& f, Flow* flow) {
       return S_OK;
   }
   return S_OK;
+}
+
+HRESULT Interpreter::ExecCall(const Stmt& s, Frame& f) {
+  const Expr* t = s.target.get();
+  const Expr* callee = t->kind == ExprKind::kIndex ? t->left.get() : t;
+  std::span<const ExprPtr> args;
+  if (t->kind == ExprKind::kIndex) args = t->args;
+  if (callee->kind == ExprKind::kName) {
+    if (const Proc* p = CalledProc(callee, f)) {
+      return CallProc(p, args, f, nullptr, p->owner != nullptr ? f.self : nullptr);
+    }
+    switch (callee->ref.kind) {
+      case RefKind::kBuiltin: return CallBuiltin(callee->ref.builtin, args, f, nullptr);
+      case RefKind::kMember: return GetProperty(callee->ref, args, f, nullptr);
+      case RefKind::kUndefined: return Raise(ScriptError(kErrUndefinedVariable));
+      default: break;
+    }
+    Variant* v = Slot(callee->ref, f);
+    if (v != nullptr && (v->vt() == VT_DISPATCH || v->vt() == VT_UNKNOWN)) {
+      Ref<IDispatch> obj = QueryAs<IDispatch>(v->unknown(), IID_IDispatch);
+      if (!obj) return Raise(ScriptError(kErrObjectRequired));
+      ArgValues values;
+      RETURN_IF_FAILED(DispatchArgs(args, f, &values));
+      return Invoke(obj.get(), "", DISPID_VALUE, DISPATCH_METHOD, values, nullptr);
+    }
+    return Raise(ScriptError(kErrTypeMismatch));
+  }
+  if (callee->kind == ExprKind::kMember) {
+    Ref<IDispatch> obj;
+    RETURN_IF_FAILED(MemberObject(callee, f, &obj));
+    DISPID id;
+    RETURN_IF_FAILED(IdOf(obj.get(), callee->name, &id));
+    ArgValues values;
+    RETURN_IF_FAILED(DispatchArgs(args, f, &values));
+    return Invoke(obj.get(), callee->name, id, DISPATCH_METHOD, values, nullptr);
+  }
+  Variant ignored;
+  return Eval(t, f, &ignored);
 }
 
 HRESULT Interpreter::ExecIf(const Stmt& s, Frame& f, Flow* flow) {
@@ -203,9 +234,9 @@ HRESULT Interpreter::ExecIf(const Stmt& s, Frame& f, Flow* flow) {
       Handle(hr);
       c = true;
     }
-    if (c) return ExecBlock(b.body, f, flow);
+    if (c) return RunBlock(b.body, f, flow);
   }
-  if (s.hasElse) return ExecBlock(s.body, f, flow);
+  if (s.hasElse) return RunBlock(s.body, f, flow);
   return S_OK;
 }
 
@@ -251,48 +282,52 @@ HRESULT Interpreter::ExecFor(const Stmt& s, Frame& f, Flow* flow) {
       *v = n;
     }
   }
-  *var = start;
-  bool fast = IsInt(start.vt()) && IsInt(limit.vt()) && IsInt(step.vt());
+  Store(var, std::move(start));
   const HRESULT sign = VarCmp(step, Variant::I2(0));
   const bool down = sign == VARCMP_LT;
-  for (;;) {
-    if (fast && IsInt(var->vt())) {
+  bool stepFirst = false;  // the general loop below starts by stepping the variable
+  if (IsInt(limit.vt()) && IsInt(step.vt())) {
+    // Integer bounds: the loop runs on machine integers for as long as the
+    // variable stays an Integer or Long.
+    const int64_t end = IntOf(limit);
+    const int64_t by = IntOf(step);
+    const bool stepWide = step.vt() == VT_I4;
+    const bool empty = s.body.empty();  // else ExecBlock looks for an interrupt
+    while (IsInt(var->vt())) {
       const int64_t i = IntOf(*var);
-      const int64_t end = IntOf(limit);
       if (down ? i < end : i > end) return S_OK;
-    } else {
-      fast = false;
-      const HRESULT c = VarCmp(*var, limit, lcid_, 0);
-      if (c.failed()) return Raise(c);
-      if (c == VARCMP_NULL) return Raise(ScriptError(kErrInvalidNull));
-      if (down ? c == VARCMP_LT : c == VARCMP_GT) return S_OK;
+      if (empty) RETURN_IF_FAILED(StopRequested());
+      RETURN_IF_FAILED(RunBlock(s.body, f, flow));
+      if (*flow == Flow::kExitFor) {
+        *flow = Flow::kNormal;
+        return S_OK;
+      }
+      if (*flow != Flow::kNormal) return S_OK;
+      if (!IsInt(var->vt())) {
+        stepFirst = true;  // the body stored another type in the variable
+        break;
+      }
+      StoreInt(var, IntOf(*var) + by, stepWide || var->vt() == VT_I4);
     }
-    const int32_t stop = interrupt_.load(std::memory_order_relaxed);
-    if (stop != 0) {
-      fatal_ = true;
-      return HRESULT(stop);
+  }
+  for (;;) {
+    if (stepFirst) {
+      Variant next;
+      RETURN_IF_FAILED(Raise(VarAdd(*var, step, &next)));
+      Store(var, std::move(next));
     }
+    stepFirst = true;
+    const HRESULT c = VarCmp(*var, limit, lcid_, 0);
+    if (c.failed()) return Raise(c);
+    if (c == VARCMP_NULL) return Raise(ScriptError(kErrInvalidNull));
+    if (down ? c == VARCMP_LT : c == VARCMP_GT) return S_OK;
+    RETURN_IF_FAILED(StopRequested());
     RETURN_IF_FAILED(ExecBlock(s.body, f, flow));
     if (*flow == Flow::kExitFor) {
       *flow = Flow::kNormal;
       return S_OK;
     }
     if (*flow != Flow::kNormal) return S_OK;
-    if (fast && IsInt(var->vt())) {
-      const int64_t next = IntOf(*var) + IntOf(step);
-      const bool wide = var->vt() == VT_I4 || step.vt() == VT_I4;
-      if (!wide && next >= INT16_MIN && next <= INT16_MAX) {
-        *var = Variant::I2(static_cast<int16_t>(next));
-      } else if (next >= INT32_MIN && next <= INT32_MAX) {
-        *var = Variant::I4(static_cast<int32_t>(next));
-      } else {
-        *var = Variant::R8(static_cast<double>(next));
-      }
-    } else {
-      Variant next;
-      RETURN_IF_FAILED(Raise(VarAdd(*var, step, &next)));
-      *var = std::move(next);
-    }
   }
 }
 
@@ -306,11 +341,7 @@ HRESULT Interpreter::ExecForEach(const Stmt& s, Frame& f, Flow* flow) {
   RETURN_IF_FAILED(Eval(s.value.get(), f, &subject));
   auto body = [&](bool* done) -> HRESULT {
     *done = false;
-    const int32_t stop = interrupt_.load(std::memory_order_relaxed);
-    if (stop != 0) {
-      fatal_ = true;
-      return HRESULT(stop);
-    }
+    RETURN_IF_FAILED(StopRequested());
     RETURN_IF_FAILED(ExecBlock(s.body, f, flow));
     if (*flow == Flow::kExitFor) {
       *flow = Flow::kNormal;
@@ -324,7 +355,7 @@ HRESULT Interpreter::ExecForEach(const Stmt& s, Frame& f, Flow* flow) {
     // The loop walks the array as it was when the loop began.
     const Ref<SafeArray> arr = subject.arrayRef();
     for (size_t i = 0; i < arr->size(); ++i) {
-      *Slot(s.target->ref, f) = arr->At(i);
+      Store(var, arr->At(i));
       bool done;
       RETURN_IF_FAILED(body(&done));
       if (done) return S_OK;
@@ -349,7 +380,7 @@ HRESULT Interpreter::ExecForEach(const Stmt& s, Frame& f, Flow* flow) {
     hr = en->Next(1, &item, &fetched);
     if (hr.failed()) return Raise(hr);
     if (fetched == 0) return S_OK;
-    *Slot(s.target->ref, f) = std::move(item);
+    Store(var, std::move(item));
     bool done;
     RETURN_IF_FAILED(body(&done));
     if (done) return S_OK;
@@ -358,11 +389,7 @@ HRESULT Interpreter::ExecForEach(const Stmt& s, Frame& f, Flow* flow) {
 
 HRESULT Interpreter::ExecDo(const Stmt& s, Frame& f, Flow* flow) {
   for (;;) {
-    const int32_t stop = interrupt_.load(std::memory_order_relaxed);
-    if (stop != 0) {
-      fatal_ = true;
-      return HRESULT(stop);
-    }
+    RETURN_IF_FAILED(StopRequested());
     if (s.test == LoopTest::kWhileBefore || s.test == LoopTest::kUntilBefore) {
       bool c;
       RETURN_IF_FAILED(Condition(s.value.get(), f, &c));
@@ -401,17 +428,21 @@ HRESULT Interpreter::ExecReDim(const Stmt& s, Frame& f) {
     Variant* slot = Slot(ref, f);
     if (s.flag && slot->IsArray()) {
       const SafeArray& old = slot->array();
-      if (old.dims() != bounds.size()) return Raise(ScriptError(kErrSubscript));
-      for (size_t d = 0; d + 1 < bounds.size(); ++d) {
-        if (old.bounds()[d] != bounds[d]) return Raise(ScriptError(kErrSubscript));
+      // Dim a() makes an array without elements: Preserve keeps none of them.
+      const bool unsized = old.dims() == 1 && old.size() == 0;
+      if (!unsized) {
+        if (old.dims() != bounds.size()) return Raise(ScriptError(kErrSubscript));
+        for (size_t d = 0; d + 1 < bounds.size(); ++d) {
+          if (old.bounds()[d] != bounds[d]) return Raise(ScriptError(kErrSubscript));
+        }
+        const HRESULT hr = slot->MutableArray().RedimLast(bounds.back());
+        if (hr.failed()) return Raise(ScriptError(kErrOutOfMemory));
+        continue;
       }
-      const HRESULT hr = slot->MutableArray().RedimLast(bounds.back());
-      if (hr.failed()) return Raise(ScriptError(kErrOutOfMemory));
-      continue;
     }
     Ref<SafeArray> arr = SafeArray::Create(VT_VARIANT, bounds);
     if (!arr) return Raise(ScriptError(kErrOutOfMemory));
-    *slot = Variant::Array(std::move(arr));
+    Store(slot, Variant::Array(std::move(arr)));
   }
   return S_OK;
 }
@@ -428,9 +459,9 @@ HRESULT Interpreter::ExecErase(const Stmt& s, Frame& f) {
       // A fixed array keeps its size; its elements go back to Empty.
       Ref<SafeArray> arr = SafeArray::Create(slot->array().elementType(), slot->array().bounds());
       if (!arr) return Raise(ScriptError(kErrOutOfMemory));
-      *slot = Variant::Array(std::move(arr));
+      Store(slot, Variant::Array(std::move(arr)));
     } else {
-      slot->Clear();
+      Reset(slot);
     }
   }
   return S_OK;

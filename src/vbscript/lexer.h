@@ -30,11 +30,12 @@ enum class Tok : uint8_t {
 };
 
 // Reserved words. Words that are keywords only in one place (Explicit, Step,
-// Preserve, Error, Resume, Property, Get) stay names and are compared by text.
+// Preserve, Error, Resume, Property, Get, Default) stay names and are compared
+// by text.
 enum class Kw : uint8_t {
   kNone, kAnd, kByRef, kByVal, kCall, kCase, kClass, kConst, kDim, kDo, kEach, kElse,
   kElseIf, kEmpty, kEnd, kEqv, kErase, kExit, kFalse, kFor, kFunction, kGoTo, kIf, kImp,
-  kIn, kIs, kLet, kLoop, kMod, kNew, kNext, kNot, kNothing, kNull, kOn, kOption, kOr,
+  kIn, kIs, kLet, kLoop, kMe, kMod, kNew, kNext, kNot, kNothing, kNull, kOn, kOption, kOr,
   kPrivate, kPublic, kReDim, kSelect, kSet, kSub, kThen, kTo, kTrue, kUntil, kWend,
   kWhile, kWith, kXor,
 };

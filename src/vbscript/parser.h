@@ -20,4 +20,8 @@ struct ParseError {
 // syntax error rather than a stack overflow.
 HRESULT ParseScript(std::string_view source, Script* out, ParseError* error);
 
+// Parses a text that is one expression (the argument of Eval), as ParseScript
+// does a script; anything after the expression is error 1025.
+HRESULT ParseExpression(std::string_view source, ExprPtr* out, ParseError* error);
+
 }  // namespace tavrix::vbs

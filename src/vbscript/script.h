@@ -9,6 +9,15 @@
 // Every call returns S_OK or the failing result: a script error
 // (0x800A0000 + number, errors.h) or the code given to Interrupt. The details
 // of the last failure are in lastError().
+//
+// Objects of the script's classes (Class ... End Class) are IDispatch objects
+// a host may receive (GetGlobal, a Function's result, an argument to a named
+// object's member) and call. Their Class_Terminate runs when the last
+// reference goes: a host that keeps one drops it on the thread that uses the
+// engine, while no other call into the engine runs. Objects still alive when
+// the engine goes fail every call with E_UNEXPECTED from then on; the
+// engine's destructor first empties the module variables, so the script's
+// own objects run Class_Terminate then.
 #pragma once
 
 #include <cstdint>

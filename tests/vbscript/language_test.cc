@@ -9,18 +9,6 @@
 namespace tavrix::vbs::testing {
 namespace {
 
-void RunTable(std::span<const Case> cases) {
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Outcome o = RunScript(c.script);
-    EXPECT_EQ(o.output, c.output) << Describe(o);
-    EXPECT_EQ(o.error, c.error) << Describe(o);
-    if (c.error != 0) {
-      EXPECT_EQ(o.line, c.line) << Describe(o);
-    }
-  }
-}
-
 TEST(VbsLexing, LiteralsCommentsContinuationsAndCase) {
   static const Case kCases[] = {
       {"integer literal types", "WScript.Echo TypeName(1), TypeName(32767), TypeName(32768), "
@@ -72,6 +60,43 @@ TEST(VbsExpressions, PrecedenceAndOperators) {
       {"overflow of integer types", "x = 32767 + 1 : WScript.Echo x, TypeName(x)\n"
                                     "y = 2147483647 + 1 : WScript.Echo TypeName(y)",
        "32768 Long\nDouble\n"},
+  };
+  RunTable(kCases);
+}
+
+// The interpreter computes Integer, Long and Double expressions in registers
+// and writes results straight into variables; the language's rules must not
+// notice.
+TEST(VbsExpressions, FastPathsKeepTheLanguageRules) {
+  static const Case kCases[] = {
+      {"nested Integer overflow moves up", "x = (32767 + 1) * 2 : WScript.Echo x, TypeName(x)\n"
+                                           "x = (2147483647 + 1) * 1 : WScript.Echo TypeName(x)\n"
+                                           "x = (7 \\ 2) * 1 : WScript.Echo x, TypeName(x)",
+       "65536 Long\nDouble\n3 Integer\n"},
+      {"other types inside numbers", "a = \"3\" : x = (a + 1) * 2 : WScript.Echo x, TypeName(x)\n"
+                                     "x = (e + 1) * 2 : WScript.Echo x, TypeName(x)\n"
+                                     "x = (True + 1) * 2 : WScript.Echo x, TypeName(x)\n"
+                                     "n = Null : WScript.Echo IsNull((n + 1) * 2)",
+       "8 Double\n2 Integer\n0 Integer\nTrue\n"},
+      {"negation at the edges", "x = -(-32768) : WScript.Echo x, TypeName(x)\n"
+                                "m = -2147483647 - 1 : WScript.Echo TypeName(m), TypeName(-m)",
+       "32768 Long\nLong Double\n"},
+      {"left operand before the right one's calls",
+       "Function F() : x = 10 : F = 1 : End Function\nx = 1 : y = x + F() : WScript.Echo y, x",
+       "2 10\n"},
+      {"a failed assignment keeps the old value",
+       "On Error Resume Next\nx = 5 : x = x + \"a\" : WScript.Echo Err.Number, x\n"
+       "Err.Clear : x = (x * 2) / 0 : WScript.Echo Err.Number, x",
+       "13 5\n11 5\n"},
+      {"For variable changed by the body", "For i = 1 To 3 : i = i + 0.5 : WScript.Echo i : Next\n"
+                                           "For i = 32766 To 32768 : WScript.Echo TypeName(i) : Next",
+       "1.5\n3\nInteger\nInteger\nLong\n"},
+      {"conditions on mixed values", "x = \"10\" : If x > 9 Then WScript.Echo \"num\"\n"
+                                     "If (x & \"\") < \"9\" Then WScript.Echo \"text\"\n"
+                                     "If (1 / 3) * 3 = 1 Then WScript.Echo \"double\"",
+       "num\ntext\ndouble\n"},
+      {"division by zero deep in an expression", "a = 4\nb = 0\nx = (a * 2 + 1) \\ (b * 3)", "",
+       kErrDivisionByZero, 3},
   };
   RunTable(kCases);
 }
@@ -162,8 +187,20 @@ TEST(VbsArrays, DimReDimEraseAndBounds) {
        "1 True\nFalse\n"},
       {"index rounds", "Dim a(3) : a(2) = \"two\" : WScript.Echo a(1.6)", "two\n"},
       {"indexing a number", "x = 5\nWScript.Echo x(1)", "", kErrTypeMismatch, 2},
+      {"Dim a() is an array for ReDim", "Dim a()\nWScript.Echo IsArray(a), UBound(a)\n"
+                                        "ReDim Preserve a(2)\na(2) = 7\nWScript.Echo UBound(a), a(2)",
+       "True -1\n2 7\n"},
+      {"Dim a() in a procedure", "Sub S\nDim a()\nReDim a(1)\na(1) = \"s\"\nWScript.Echo a(1)\n"
+                                 "End Sub\nS\nS",
+       "s\ns\n"},
+      {"element of Dim a() before ReDim", "Dim a()\nx = a(0)", "", kErrSubscript, 2},
   };
   RunTable(kCases);
+  // Array takes any number of arguments (a table literal in a script).
+  std::string script = "a = Array(0";
+  for (int i = 1; i < 300; ++i) script += ", " + std::to_string(i);
+  script += ")\nWScript.Echo UBound(a), a(299)";
+  EXPECT_EQ(RunScript(script).output, "299 299\n");
 }
 
 TEST(VbsProcedures, CallsAndArguments) {

@@ -3,6 +3,9 @@
 // compare against a table row.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -68,6 +71,21 @@ inline std::string Describe(const Outcome& o) {
          o.description + ")";
   }
   return s;
+}
+
+// Runs each row and compares its output, error number and (for an error)
+// line; `extra` as in RunScript.
+inline void RunTable(std::span<const Case> cases, std::string_view extraName = {},
+                     const Ref<IDispatch>& extra = nullptr) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome o = RunScript(c.script, extraName, extra);
+    EXPECT_EQ(o.output, c.output) << Describe(o);
+    EXPECT_EQ(o.error, c.error) << Describe(o);
+    if (c.error != 0) {
+      EXPECT_EQ(o.line, c.line) << Describe(o);
+    }
+  }
 }
 
 }  // namespace tavrix::vbs::testing
