@@ -1,0 +1,73 @@
+// The delayed writes of one item (ValueEx put): each write waits on a thread
+// of its own for its delay and then writes its value. Records are taken
+// oldest first; writes with different delays may complete in another order.
+//
+// Cancel ends them all: pending values are dropped, sleeping threads wake
+// and end without writing, a write already running is waited for, and no
+// later write is accepted. After Cancel returns, no thread of this object
+// touches the item again.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/result.h"
+#include "platform/variant.h"
+
+namespace tavrix {
+
+class DelayedWrites {
+ public:
+  // `write` performs one write (the item's Value put); `itemName` names the
+  // item in log lines.
+  DelayedWrites(std::string itemName, std::function<HRESULT(const Variant&)> write);
+  // Cancels and joins, as Cancel does.
+  ~DelayedWrites();
+  DelayedWrites(const DelayedWrites&) = delete;
+  DelayedWrites& operator=(const DelayedWrites&) = delete;
+
+  // Queues `value` to be written after `delayMs` on a new thread. S_OK;
+  // E_HANDLE (0x80070006, logged) when no thread can be started; E_ABORT
+  // after Cancel.
+  HRESULT Schedule(uint32_t delayMs, const Variant& value);
+
+  // Drops every queued value (oldest first), wakes and joins every thread.
+  // Must not be called from inside a delayed write of this object.
+  void Cancel();
+
+  // Values queued and not yet taken by their thread (for tests).
+  size_t Queued() const;
+
+ private:
+  struct Record {
+    uint64_t id;
+    uint32_t delayMs;
+    Variant value;
+  };
+  struct Worker {
+    std::thread thread;
+    bool done = false;
+  };
+
+  void Body(Worker* self);
+  // Joins the workers that have ended. REQUIRES: lock_ not held.
+  void ReapEnded();
+
+  const std::string itemName_;
+  const std::function<HRESULT(const Variant&)> write_;
+
+  mutable std::mutex lock_;        // guards everything below
+  std::condition_variable wake_;   // signalled by Cancel
+  std::deque<Record> records_;     // queued, oldest first
+  std::list<Worker> workers_;      // started and not yet joined
+  uint64_t nextId_ = 0;
+  bool cancelled_ = false;
+};
+
+}  // namespace tavrix
