@@ -53,6 +53,7 @@
 #include "controller/cycle_math.h"
 #include "controller/performance_set.h"
 #include "item/item.h"
+#include "item/item_owner.h"
 #include "kivdata/kivdata.h"
 #include "platform/ref.h"
 #include "platform/result.h"
@@ -116,7 +117,7 @@ class ControllerThread {
   Event ended_{Event::Mode::kManualReset, false};
 };
 
-class CTavrixController final : public RefCounted {
+class CTavrixController final : public RefCounted, public IItemOwner {
  public:
   explicit CTavrixController(IControllerHost& host);
   ~CTavrixController() override;
@@ -134,6 +135,9 @@ class CTavrixController final : public RefCounted {
   HRESULT ReadTriggerSettings(const LegacyTriggerRecord& record);
   // Makes the temporary items of the trigger tree's variable list.
   HRESULT CreateTemporaryItems();
+  // Joins every sub-item to its parent block and resolves alias targets, in
+  // index order, once all items exist; the first failure is returned.
+  HRESULT InitSubitems();
 
   // --- Connection -----------------------------------------------------------
 
@@ -237,6 +241,34 @@ class CTavrixController final : public RefCounted {
   // Set when the activation thread has ended (a failed activation ends it
   // without the activated event).
   Event& activationEndedEvent() { return activationEnded_; }
+
+  // --- IItemOwner (controller_item_owner.cc) ----------------------------------
+
+  std::string ControllerName() const override { return m_bstrTVXCtrlName; }
+  int32_t SamplingRate() const override { return m_lSamplingRate; }
+  bool WriteToCache() const override { return m_bWriteToCache; }
+  int32_t TimeStampMode() const override { return m_lTimeStamp; }
+  bool UseHistory() const override { return m_bUseHistory; }
+  int32_t ControllerType() const override { return m_lType; }
+  bool AutoReconnect() const override { return m_bAutoReconn; }
+  int32_t RecCount() const override { return m_lRecCount; }
+  int32_t ControllerState() const override { return State(); }
+  bool IsVersionedProject() const override { return host_.IsVersionedProject(); }
+  LCID Lcid() const override { return host_.Lcid(); }
+  bool NotRepeatError() const override { return host_.NotRepeatError(); }
+  std::unique_ptr<ILockHold> EnterVariableSync() override;
+  HRESULT CreateVariable(const VariableDefinition& definition, Ref<IZeltVariable>* out) override;
+  IKivData* KivData() override { return kivData_.get(); }
+  void FireOnChangeItem(CTavrixItem& item) override;
+  Ref<CTavrixItem> FindItem(std::string_view name) override {
+    return static_cast<const CTavrixController*>(this)->FindItem(name);
+  }
+  Ref<CTavrixItem> FindEngineItem(std::string_view controller, std::string_view item) override {
+    return host_.FindEngineItem(controller, item);
+  }
+  HRESULT HistoryEnabled(bool* enabled) override;
+  HRESULT AddHistory(const std::string& controllerName, const std::string& itemName,
+                     const Variant& value, double date, uint32_t microsecond) override;
 
   std::recursive_mutex& itemsLock() { return itemsLock_; }
   std::recursive_mutex& samplingLock() { return samplingLock_; }

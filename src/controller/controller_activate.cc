@@ -48,9 +48,8 @@ HRESULT CTavrixController::_Activate() {
       if (m_lTimeStamp == 1) CreateDeviceClock();
     }
 
-    Ref<IZeltController> connection = zeltController();
     for (const Ref<CTavrixItem>& item : Items()) {
-      const HRESULT hr = item->Activate(connection.get());
+      const HRESULT hr = item->Activate();
       if (FAILED(hr)) {
         LogResult(hr, 1, "TavrixController[%ls\\%ls] : Failed in activating the item.\n",
                   m_bstrTVXCtrlName, item->name());

@@ -15,6 +15,7 @@
 namespace tavrix {
 
 class CTavrixController;
+class CTavrixItem;
 
 class IControllerHost {
  public:
@@ -39,6 +40,12 @@ class IControllerHost {
 
   // The process locale (system setting LCID).
   virtual uint32_t Lcid() const = 0;
+  // The NotRepeatError system setting: a failing item logs once until it
+  // succeeds again.
+  virtual bool NotRepeatError() const { return false; }
+  // An item of another controller of the engine (names without regard to
+  // case), or null.
+  virtual Ref<CTavrixItem> FindEngineItem(std::string_view controller, std::string_view item) = 0;
 
   // A controller's reload or update has been applied (engine command
   // bookkeeping); called on the thread that applied it.

@@ -196,7 +196,7 @@ HRESULT CTavrixController::AddItemRecord(const ItemRecord& record) {
     if (used != index) break;
     ++index;
   }
-  const HRESULT hr = item->Initialize(index, record);
+  const HRESULT hr = item->Initialize(index, record, *this);
   if (hr != S_OK) {
     if (FAILED(hr)) {
       LogResult(hr, 1, "TavrixController[%ls] : Failed in initializing a TavrixItem instance.\n",

@@ -75,6 +75,9 @@ struct ControllerParts {
   // Told of every state change (the controller and its new state): the
   // OnChangeState event of clients and the external trigger plug-in.
   std::function<void(CTavrixController& controller, int32_t state)> stateChanged;
+  // Told of an item's changed value when the item announces changes
+  // (OnChangeItem to clients, DDE advise, the external trigger plug-in).
+  std::function<void(CTavrixController& controller, class CTavrixItem& item)> itemChanged;
   // Told of every completed cycle's scan time (the sampling-time-over log).
   std::function<void(const std::string& controllerName, uint32_t elapsedMs, uint32_t periodMs)>
       cycleCompleted;

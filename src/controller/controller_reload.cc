@@ -143,7 +143,7 @@ HRESULT CTavrixController::_DoUpdate() {
     Ref<CTavrixItem> item = FindItem(itemRecord.m_strItemName);
     if (!item) continue;
     std::lock_guard items(itemsLock_);
-    (void)item->Initialize(item->index(), itemRecord);
+    (void)item->ApplySettings(itemRecord);
   }
   Log(0, "TavrixController[%ls] : _DoUpdate end.\n", m_bstrTVXCtrlName);
   host_.OnControllerUpdated(*this);

@@ -118,7 +118,7 @@ bool CTavrixController::ReadItems(const std::vector<Ref<CTavrixItem>>& items,
   for (const Ref<CTavrixItem>& item : items) {
     SetCheckpoint("CacheValue:" + item->name());
     bool deviceRead = false;
-    const HRESULT hr = item->Read(&deviceRead);
+    const HRESULT hr = item->ReadValue(0, &deviceRead);
     if (!item->notRecJudge()) {
       if (FAILED(hr)) {
         *allGood = false;

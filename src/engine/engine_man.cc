@@ -266,4 +266,10 @@ void CTavrixEngineMan::StartAutoRewrite() {
   if (FAILED(hr)) LogResult(hr, 1, "TavrixEngineMan : Init auto rewrite DB failed.\n");
 }
 
+Ref<CTavrixItem> CTavrixEngineMan::FindEngineItem(std::string_view controller,
+                                                  std::string_view item) {
+  Ref<CTavrixController> owner = FindController(controller);
+  return owner ? owner->FindItem(item) : Ref<CTavrixItem>();
+}
+
 }  // namespace tavrix

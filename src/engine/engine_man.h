@@ -190,6 +190,7 @@ class CTavrixEngineMan final : public IControllerHost {
   std::recursive_mutex& ProviderLock(std::string_view provider) override;
   bool IsVersionedProject() const override;
   uint32_t Lcid() const override;
+  Ref<CTavrixItem> FindEngineItem(std::string_view controller, std::string_view item) override;
   void OnControllerUpdated(CTavrixController& controller) override;
 
  private:

@@ -1,5 +1,6 @@
 #include "engine/engine_services.h"
 
+#include "controller/controller.h"
 #include "engine/engine_history.h"
 
 namespace tavrix {
@@ -50,9 +51,13 @@ class NoEngineObject final : public IEngineObjectFactory {
   }
 };
 
+// Sub-items join their parents now; links and asynchronous triggers come
+// with their subsystems.
 class NoItemWiring final : public IItemWiring {
  public:
-  HRESULT InitializeSubItems(CTavrixController&) override { return S_OK; }
+  HRESULT InitializeSubItems(CTavrixController& controller) override {
+    return controller.InitSubitems();
+  }
   HRESULT InitializeLinks(CTavrixController&) override { return S_OK; }
   HRESULT CheckLinkCycles(CTavrixController&) override { return S_OK; }
   int32_t AsyncTriggerCount(CTavrixController&) override { return 0; }

@@ -5,7 +5,6 @@
 #include <new>
 
 #include "config/replace_strings.h"
-#include "item/basic_owner.h"
 #include "item/delayed_write.h"
 #include "item/initial_data.h"
 #include "item/item_block.h"
@@ -349,27 +348,6 @@ double CTavrixItem::dateTime() const {
 uint32_t CTavrixItem::microsecond() const {
   std::lock_guard lock(valueLock_);
   return stamp_.microsecond;
-}
-
-// --- Transitional calls ----------------------------------------------------------
-
-HRESULT CTavrixItem::Initialize(int32_t index, const ItemRecord& record) {
-  ownOwner_ = std::make_unique<BasicItemOwner>(record.m_strCtrlName);
-  ownOwner_->useHistory = false;
-  ownOwner_->keepReports = false;
-  ownOwner_->historyEnabled = false;
-  return Initialize(index, record, *ownOwner_);
-}
-
-HRESULT CTavrixItem::Activate(IZeltController* controller) {
-  if (ownOwner_) ownOwner_->SetConnection(Ref<IZeltController>(controller));
-  if (controller == nullptr) {
-    // A controller without connection: nothing to create, nothing to read.
-    std::lock_guard lock(variableLock_);
-    activation_ = activationBefore_;
-    return S_OK;
-  }
-  return Activate();
 }
 
 }  // namespace tavrix

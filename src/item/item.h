@@ -74,7 +74,6 @@ inline constexpr int32_t kReadForced = 2;       // read a deactivated item, igno
 inline constexpr int32_t kLinkCheckCritical = 2;
 inline constexpr int32_t kLinkCheckCriticalForPut = 3;
 
-class BasicItemOwner;
 class DelayedWrites;
 struct ItemBlock;
 
@@ -189,14 +188,6 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   // that holds no block).
   std::vector<uint8_t> BlockCopy(bool* valid) const;
 
-  // --- Transitional: the calls the controller makes today ------------------
-  // These keep the controller running until it implements IItemOwner; the
-  // item then owns a BasicItemOwner with the controller's defaults.
-
-  HRESULT Initialize(int32_t index, const ItemRecord& record);
-  HRESULT Activate(IZeltController* controller);
-  HRESULT Read(bool* deviceRead) { return ReadValue(0, deviceRead); }
-
  private:
   // item.cc
   HRESULT ApplySettingsLocked(const ItemRecord& record, bool live);
@@ -247,7 +238,6 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
 
   // Constant after Initialize (ApplySettings on a live item excepted).
   IItemOwner* owner_ = nullptr;
-  std::unique_ptr<BasicItemOwner> ownOwner_;  // the transitional owner
   int32_t m_lIndex = -1;
   ItemSettings settings_;
   ElementIndex element_;

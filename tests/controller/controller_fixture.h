@@ -46,6 +46,7 @@ class TestHost final : public IControllerHost {
   }
   bool IsVersionedProject() const override { return versioned; }
   uint32_t Lcid() const override { return 1033; }
+  Ref<CTavrixItem> FindEngineItem(std::string_view, std::string_view) override { return {}; }
   void OnControllerUpdated(CTavrixController&) override { ++updates; }
 
   // The workspace goes, as when the engine releases it at shutdown.
