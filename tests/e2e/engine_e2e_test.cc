@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "e2e/spawn.h"
+
 extern char** environ;
 
 namespace {
@@ -78,22 +80,8 @@ class EngineProcessTest : public ::testing::Test {
     env.push_back("IOTAPPTEMP=" + dir_.string());
     env.push_back("QUORVELSHARE=" + dir_.string());
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-    std::vector<char*> envp;
-    for (std::string& v : env) envp.push_back(v.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argStore{TAVRIX_BIN};
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "stdout").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "stderr").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_EQ(posix_spawn(&pid_, TAVRIX_BIN, &actions, nullptr, argv.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = tavrix::e2e::SpawnTavrix(dir_, std::move(env), args);
+    ASSERT_GT(pid_, 0);
   }
 
   // The exit code, or -1 when the process had to be killed after 30 s.

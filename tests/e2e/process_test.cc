@@ -21,6 +21,8 @@
 
 #include "platform/handshake.h"
 
+#include "e2e/spawn.h"
+
 extern char** environ;
 
 namespace tavrix {
@@ -83,23 +85,8 @@ class ProcessTest : public ::testing::Test {
     env.push_back("TAVRIX_REGISTRY=" + settings_.string());
     env.push_back("TAVRIX_UNIT_DIR=" + (dir_ / "units").string());
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-    std::vector<char*> envp;
-    for (std::string& v : env) envp.push_back(v.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argStore{TAVRIX_BIN};
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "stdout").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "stderr").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_EQ(posix_spawn(&pid_, TAVRIX_BIN, &actions, nullptr, argv.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = e2e::SpawnTavrix(dir_, std::move(env), args);
+    ASSERT_GT(pid_, 0);
   }
 
   // Waits for the process to end (killing it after `limit`); its exit code,
