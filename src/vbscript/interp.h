@@ -102,6 +102,10 @@ class Interpreter final : public BuiltinContext {
   HRESULT Finish(HRESULT hr);  // ends a host call: fills last_ on failure
   void ClearPending();
   // Error 28 when one more call would nest too deep.
+  // Takes the procedure's slots on the value stack above the current frame
+  // (calls made while its arguments are evaluated go above it); each slot's
+  // reference starts at the slot itself.
+  HRESULT PushFrame(const Proc* p, size_t* base, Variant** slots, Variant*** refs);
   HRESULT CheckDepth() {
     const char here = 0;
     if (depth_ >= kMaxDepth || (stackBase_ != nullptr && stackBase_ - &here > kMaxStackBytes)) {

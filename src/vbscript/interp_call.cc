@@ -12,6 +12,17 @@ namespace tavrix::vbs {
 
 extern const size_t kStackSlots;
 
+HRESULT Interpreter::PushFrame(const Proc* p, size_t* base, Variant** slots, Variant*** refs) {
+  *base = stackTop_;
+  const auto need = static_cast<size_t>(p->slotCount);
+  if (*base + need > kStackSlots) return Raise(ScriptError(kErrOutOfStack));
+  *slots = &stack_[*base];
+  *refs = &refStack_[*base];
+  for (size_t j = 0; j < need; ++j) (*refs)[j] = &(*slots)[j];
+  stackTop_ = *base + need;
+  return S_OK;
+}
+
 HRESULT Interpreter::CallProc(const Proc* p, std::span<const ExprPtr> args, Frame& f,
                               Variant* out, ClassInstance* self) {
   if (args.size() != p->params.size()) return Raise(ScriptError(kErrWrongArgCount));
@@ -23,13 +34,11 @@ HRESULT Interpreter::CallProc(const Proc* p, std::span<const ExprPtr> args, Fram
     }
   }
   RETURN_IF_FAILED(CheckDepth());
-  const size_t base = stackTop_;
-  const auto need = static_cast<size_t>(p->slotCount);
-  if (base + need > kStackSlots) return Raise(ScriptError(kErrOutOfStack));
-  Variant* slots = &stack_[base];
-  Variant** refs = &refStack_[base];
-  for (size_t j = 0; j < need; ++j) refs[j] = &slots[j];
-  stackTop_ = base + need;  // calls made by the arguments go above this frame
+  size_t base;
+  Variant* slots;
+  Variant** refs;
+  RETURN_IF_FAILED(PushFrame(p, &base, &slots, &refs));
+  const auto need = static_cast<size_t>(p->slotCount);  // calls made by the arguments go above this frame
   HRESULT hr = S_OK;
   for (size_t i = 0; i < args.size(); ++i) {
     const Expr* a = args[i].get();
@@ -55,13 +64,11 @@ HRESULT Interpreter::CallProc(const Proc* p, std::span<const ExprPtr> args, Fram
 HRESULT Interpreter::CallProcWriteBack(const Proc* p, std::span<const ExprPtr> args, Frame& f,
                                        Variant* out, ClassInstance* self) {
   RETURN_IF_FAILED(CheckDepth());
-  const size_t base = stackTop_;
+  size_t base;
+  Variant* slots;
+  Variant** refs;
+  RETURN_IF_FAILED(PushFrame(p, &base, &slots, &refs));
   const auto need = static_cast<size_t>(p->slotCount);
-  if (base + need > kStackSlots) return Raise(ScriptError(kErrOutOfStack));
-  Variant* slots = &stack_[base];
-  Variant** refs = &refStack_[base];
-  for (size_t j = 0; j < need; ++j) refs[j] = &slots[j];
-  stackTop_ = base + need;
 
   // ByRef array elements are copied in and written back after the call.
   struct WriteBack {
@@ -119,13 +126,11 @@ HRESULT Interpreter::CallWithValues(const Proc* p, ClassInstance* self, std::spa
                                     Variant* out) {
   if (args.size() != p->params.size()) return DISP_E_BADPARAMCOUNT;
   RETURN_IF_FAILED(CheckDepth());
-  const size_t base = stackTop_;
+  size_t base;
+  Variant* slots;
+  Variant** refs;
+  RETURN_IF_FAILED(PushFrame(p, &base, &slots, &refs));
   const auto need = static_cast<size_t>(p->slotCount);
-  if (base + need > kStackSlots) return Raise(ScriptError(kErrOutOfStack));
-  Variant* slots = &stack_[base];
-  Variant** refs = &refStack_[base];
-  for (size_t j = 0; j < need; ++j) refs[j] = &slots[j];
-  stackTop_ = base + need;
   for (size_t i = 0; i < args.size(); ++i) {
     const Variant& a = args[i];
     if (!p->params[i].byVal && a.vt() == (VT_BYREF | VT_VARIANT) && a.byref() != nullptr) {
