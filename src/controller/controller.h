@@ -26,7 +26,8 @@
 //   deactivationLock_    only _Deactivate, for its whole run
 //   cycleLock_           a sampling cycle (versioned projects), reload,
 //                        update, ReconnectNow
-//   performanceLock_     the performance records (a cycle's start, reset)
+//   performanceLock_     the performance records (a cycle's start, reset);
+//                        taken before itemsLock_ to reach the items' records
 //   samplingLock_        a cycle's reads and script
 //   itemsLock_           the item maps, the trigger root, the calculations
 //   optionLock_          m_bstrProvider, m_bstrMachine, m_bstrParam and the
@@ -39,6 +40,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -51,7 +53,7 @@
 #include "controller/controller_host.h"
 #include "controller/controller_parts.h"
 #include "controller/cycle_math.h"
-#include "controller/performance_set.h"
+#include "item/performance_set.h"
 #include "item/item.h"
 #include "item/item_owner.h"
 #include "kivdata/kivdata.h"
@@ -187,10 +189,14 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   void ResetFailedCycles() { failedCycles_.store(0); }
   ScanTimes scanTimes() const;
   std::string checkpoint() const;
-  // Starts a new collection of cycle performance records (creating the set).
-  void ResetPerformanceData();
+  // Starts a new collection of cycle performance records: creates the set on
+  // first use, counts the collection, and resets every item's read-pass
+  // records (creating them), stopping at the first failure, which it returns.
+  HRESULT ResetPerformanceData();
   // A copy of the cycle performance records; false before the first reset.
-  bool PerformanceData(PerformanceSet* out) const;
+  bool PerformanceData(PerformanceSet::Snapshot* out) const;
+  // How many collections were started.
+  uint32_t PerformanceSetCounter() const;
 
   // --- States -----------------------------------------------------------------
 
@@ -409,6 +415,9 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   // Items (itemsLock_).
   std::map<int32_t, Ref<CTavrixItem>> items_;
   std::map<std::string, Ref<CTavrixItem>> itemsByName_;  // upper-cased names
+  // Names (upper-cased) of the project's disabled items seen so far: their
+  // sub-items are not created.
+  std::set<std::string> disabledItemNames_;
   std::vector<std::string> tempVariableNames_;
   std::map<std::string, Variant> tempItems_;  // "*name" -> value
 
@@ -457,6 +466,7 @@ class CTavrixController final : public RefCounted, public IItemOwner {
 
   mutable std::mutex performanceLock_;  // guards performance_
   std::unique_ptr<PerformanceSet> performance_;
+  uint32_t performanceSetCounter_ = 0;
 
   std::mutex timeStampLock_;  // guards the time stamp members below
   ClockTimeStamp timeStamp_;

@@ -251,6 +251,7 @@ void CTavrixController::_Terminate() {
     for (auto& [index, item] : items_) released.push_back(item);
     items_.clear();
     itemsByName_.clear();
+    disabledItemNames_.clear();
   }
   for (const Ref<CTavrixItem>& item : released) item->Terminate();
   released.clear();

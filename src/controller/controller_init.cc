@@ -191,6 +191,13 @@ HRESULT CTavrixController::AddItemRecord(const ItemRecord& record) {
     return E_OUTOFMEMORY;
   }
   std::lock_guard lock(itemsLock_);
+  if (!record.m_bEnabled) {
+    disabledItemNames_.insert(ItemNameKey(record.m_strItemName));
+  } else if (record.m_bSubItem &&
+             disabledItemNames_.contains(ItemNameKey(record.m_strSubItemParentName))) {
+    Log(0, "TavrixItem[%ls] : Parent item not enabled.\n", record.m_strItemName);
+    return S_FALSE;
+  }
   int32_t index = 0;
   for (const auto& [used, unused] : items_) {
     if (used != index) break;

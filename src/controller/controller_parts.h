@@ -78,6 +78,9 @@ struct ControllerParts {
   // Told of an item's changed value when the item announces changes
   // (OnChangeItem to clients, DDE advise, the external trigger plug-in).
   std::function<void(CTavrixController& controller, class CTavrixItem& item)> itemChanged;
+  // Told at the start of every sampling cycle, before its reads, on the
+  // sampling thread (cycle-start monitoring).
+  std::function<void(CTavrixController& controller)> cycleStarted;
   // Told of every completed cycle's scan time (the sampling-time-over log).
   std::function<void(const std::string& controllerName, uint32_t elapsedMs, uint32_t periodMs)>
       cycleCompleted;

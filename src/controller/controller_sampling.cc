@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <exception>
+#include <new>
 #include <thread>
 
 #include "controller/controller.h"
@@ -172,17 +173,29 @@ void CTavrixController::StampPerformance(int word) {
   if (performance_) performance_->Stamp(word, SystemClock().TickCount());
 }
 
-void CTavrixController::ResetPerformanceData() {
+HRESULT CTavrixController::ResetPerformanceData() {
   std::lock_guard lock(performanceLock_);
-  if (!performance_) performance_ = std::make_unique<PerformanceSet>();
+  if (!performance_) {
+    performance_.reset(new (std::nothrow) PerformanceSet());
+    if (!performance_) return E_OUTOFMEMORY;
+  }
+  ++performanceSetCounter_;
   performance_->Reset();
+  std::lock_guard items(itemsLock_);
+  for (const auto& [index, item] : items_) RETURN_IF_FAILED(item->ResetPerformance());
+  return S_OK;
 }
 
-bool CTavrixController::PerformanceData(PerformanceSet* out) const {
+bool CTavrixController::PerformanceData(PerformanceSet::Snapshot* out) const {
   std::lock_guard lock(performanceLock_);
   if (!performance_) return false;
-  *out = *performance_;
+  *out = performance_->Read();
   return true;
+}
+
+uint32_t CTavrixController::PerformanceSetCounter() const {
+  std::lock_guard lock(performanceLock_);
+  return performanceSetCounter_;
 }
 
 HRESULT CTavrixController::Start() {
@@ -260,6 +273,7 @@ void CTavrixController::RunCycles() {
     if (m_bWDTDS) samplingWatchdogStart_ = clock.TickCount();
     watchdogCountdown_ = m_lWDTCount;
     const uint32_t cycleStart = clock.TickCount();
+    if (const auto& started = ControllerParts::Instance().cycleStarted) started(*this);
     cycleBusy_.fetch_add(1);
     std::unique_lock<std::recursive_mutex> cycle(cycleLock_, std::defer_lock);
     if (versioned) cycle.lock();
@@ -268,8 +282,10 @@ void CTavrixController::RunCycles() {
       if (performance_) {
         performance_->Advance();
         performance_->Stamp(0, clock.TickCount());
+        // Items measure from the first reset on, each into its own set.
+        std::lock_guard items(itemsLock_);
+        for (const auto& [index, item] : items_) item->AdvancePerformance();
       }
-      // Items keep performance sets of their own once they measure.
     }
     if (m_bUseHistory) (void)AddHistoryMarker(kMarkerBegin);
     if (triggerWaitListChanged_.exchange(false)) waitList = BuildTriggerWaitList();

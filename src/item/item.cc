@@ -52,6 +52,34 @@ CTavrixItem::~CTavrixItem() {
   if (delayed) delayed->Cancel();
   if (onChangeObserver_) Detach(onChangeObserver_.get());
   if (linkObserver_) Detach(linkObserver_.get());
+  delete performance_.load();
+}
+
+// --- Performance -------------------------------------------------------------
+
+HRESULT CTavrixItem::ResetPerformance() {
+  PerformanceSet* set = performance_.load(std::memory_order_acquire);
+  if (set == nullptr) {
+    set = new (std::nothrow) PerformanceSet();
+    if (set == nullptr) return E_OUTOFMEMORY;
+    // Resets come one at a time (the controller's performance lock), so no
+    // other set can have been published meanwhile.
+    performance_.store(set, std::memory_order_release);
+    return S_OK;
+  }
+  set->Reset();
+  return S_OK;
+}
+
+void CTavrixItem::AdvancePerformance() {
+  if (PerformanceSet* set = performance_.load(std::memory_order_acquire)) set->Advance();
+}
+
+bool CTavrixItem::PerformanceData(PerformanceSet::Snapshot* out) const {
+  const PerformanceSet* set = performance_.load(std::memory_order_acquire);
+  if (set == nullptr) return false;
+  *out = set->Read();
+  return true;
 }
 
 // --- Creation and settings ---------------------------------------------------

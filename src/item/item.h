@@ -50,6 +50,8 @@
 #include "item/item_owner.h"
 #include "item/item_settings.h"
 #include "item/item_timestamp.h"
+#include "item/pass_stamps.h"
+#include "item/performance_set.h"
 #include "item/reentry_guard.h"
 #include "item/value_filters.h"
 #include "platform/log.h"
@@ -116,6 +118,17 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   // before the controller's last release: holders and sub-items refer to
   // each other until then.
   void Terminate();
+
+  // --- Performance ----------------------------------------------------------
+
+  // Starts a new collection of read-pass records, creating the set on first
+  // use. The controller calls it under its performance lock. S_OK or
+  // E_OUTOFMEMORY.
+  HRESULT ResetPerformance();
+  // The start of a sampling cycle: the next record (nothing before a reset).
+  void AdvancePerformance();
+  // A copy of the read-pass records; false before the first reset.
+  bool PerformanceData(PerformanceSet::Snapshot* out) const;
 
   // --- Reads --------------------------------------------------------------
 
@@ -213,10 +226,11 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   }
 
   // item_read.cc
-  HRESULT ReadPass(int32_t flags, CTavrixItem* holder, bool* providerRead, bool* suppressed);
+  HRESULT ReadPass(int32_t flags, CTavrixItem* holder, const PassStamps& stamps,
+                   bool* providerRead, bool* suppressed);
   HRESULT ReadSource(CTavrixItem* holder, Variant* value, ItemStamp* stamp, bool* force,
                      bool* providerRead, bool* holderOnly);
-  HRESULT Transform(Variant* value);
+  HRESULT Transform(Variant* value, const PassStamps& stamps);
   HRESULT HandleChange(int32_t flags, const Variant& value, const Variant& base, bool force,
                        HRESULT result);
   bool TakeCacheWritten(Variant* value);
@@ -291,6 +305,10 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   ItemStamp stamp_;
 
   std::unique_ptr<ItemBlock> block_;  // holders only; made by the settings
+
+  // Read-pass records once the controller measures: published once, freed
+  // with the item, so a pass may stamp without a lock.
+  std::atomic<PerformanceSet*> performance_{nullptr};
 };
 
 }  // namespace tavrix

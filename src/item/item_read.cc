@@ -19,8 +19,10 @@ HRESULT CTavrixItem::ReadValue(int32_t flags, bool* providerRead) {
 
   std::unique_lock<std::recursive_mutex> itemLock;
   if (std::recursive_mutex* m = ItemLockFor(holder.get())) itemLock = std::unique_lock(*m);
+  const PassStamps stamps(performance_.load(std::memory_order_acquire));
+  stamps.At(0);
   bool suppressed = false;
-  const HRESULT hr = ReadPass(flags, holder.get(), providerRead, &suppressed);
+  const HRESULT hr = ReadPass(flags, holder.get(), stamps, providerRead, &suppressed);
   if (!suppressed) {
     lastReadResult_ = hr.code();
     if (FAILED(hr)) {
@@ -32,8 +34,8 @@ HRESULT CTavrixItem::ReadValue(int32_t flags, bool* providerRead) {
   return hr;
 }
 
-HRESULT CTavrixItem::ReadPass(int32_t flags, CTavrixItem* holder, bool* providerRead,
-                              bool* suppressed) {
+HRESULT CTavrixItem::ReadPass(int32_t flags, CTavrixItem* holder, const PassStamps& stamps,
+                              bool* providerRead, bool* suppressed) {
   if (linkCheck_.load() == kLinkCheckCritical) return E_ACCESSDENIED;
 
   // Direct-reading suppression: at most one source read per suppression time.
@@ -72,7 +74,9 @@ HRESULT CTavrixItem::ReadPass(int32_t flags, CTavrixItem* holder, bool* provider
   ItemStamp stamp;
   bool force = false;
   bool holderOnly = false;
+  stamps.At(1);
   HRESULT hr = ReadSource(holder, &value, &stamp, &force, providerRead, &holderOnly);
+  stamps.At(2);
   if (holderOnly) {
     if (serial.owns_lock()) serial.unlock();
     SetState(tvItemSucceeded);
@@ -86,6 +90,7 @@ HRESULT CTavrixItem::ReadPass(int32_t flags, CTavrixItem* holder, bool* provider
     SetState(tvItemSucceeded);
     return S_FALSE;
   }
+  stamps.At(3);
   if (settings_.m_bChatEnabled) {
     std::lock_guard lock(smallLock_);
     if (chatter_ &&
@@ -95,7 +100,7 @@ HRESULT CTavrixItem::ReadPass(int32_t flags, CTavrixItem* holder, bool* provider
       return S_FALSE;
     }
   }
-  RETURN_IF_FAILED(Transform(&value));
+  RETURN_IF_FAILED(Transform(&value, stamps));
 
   // Store: the new value is complete before the cache changes, so a failure
   // above leaves value, previous value and stamp as they were.
@@ -114,7 +119,11 @@ HRESULT CTavrixItem::ReadPass(int32_t flags, CTavrixItem* holder, bool* provider
     if (block_) ReadSubItems(flags);
   }
   if (serial.owns_lock()) serial.unlock();
-  return HandleChange(flags, value, base, force, S_OK);
+  stamps.At(8, true);
+  const HRESULT result = HandleChange(flags, value, base, force, S_OK);
+  stamps.At(10, true);
+  stamps.Complete();
+  return result;
 }
 
 HRESULT CTavrixItem::ReadSource(CTavrixItem* holder, Variant* value, ItemStamp* stamp,
@@ -175,7 +184,7 @@ HRESULT CTavrixItem::ReadSource(CTavrixItem* holder, Variant* value, ItemStamp* 
   return hr;
 }
 
-HRESULT CTavrixItem::Transform(Variant* value) {
+HRESULT CTavrixItem::Transform(Variant* value, const PassStamps& stamps) {
   const std::string& ctrl = settings_.m_bstrCtrlName;
   const std::string& item = settings_.m_bstrItemName;
   if (element_.present) {
@@ -197,6 +206,7 @@ HRESULT CTavrixItem::Transform(Variant* value) {
       return hr;
     }
   }
+  stamps.At(4, true);
   if (calcs_) {
     std::lock_guard lock(calcs_->lock);
     for (const auto& calculation : calcs_->list) {
@@ -217,6 +227,7 @@ HRESULT CTavrixItem::Transform(Variant* value) {
     }
     *value = std::move(converted);
   }
+  stamps.At(6, true);
   return S_OK;
 }
 

@@ -152,5 +152,28 @@ TEST_F(OpenTest, DisabledAndInvalidSettings) {
   EXPECT_EQ(warnings, 3u);
 }
 
+TEST_F(OpenTest, SubItemsOfADisabledItemAreNotCreated) {
+  auto c = Make(SimRecord(UniqueName("Parents")));
+  ItemRecord off = SimItem("Block", "counter");
+  off.m_bEnabled = false;
+  ItemRecord on = SimItem("Other", "counter");
+  auto subOf = [](std::string_view name, std::string_view parent) {
+    ItemRecord r = SimItem(name, "");
+    r.m_bVariableEnabled = false;
+    r.m_bSubItem = true;
+    r.m_strSubItemParentName = std::string(parent);
+    return r;
+  };
+  EXPECT_EQ(c->AddItemRecord(off), S_FALSE);
+  EXPECT_EQ(c->AddItemRecord(on), S_OK);
+  EXPECT_EQ(c->AddItemRecord(subOf("Lost", "block")), S_FALSE);  // names match in any case
+  EXPECT_EQ(c->AddItemRecord(subOf("Kept", "Other")), S_OK);
+  EXPECT_EQ(Count("TavrixItem[Block] : NOT Enabled."), 1u);
+  EXPECT_EQ(Count("TavrixItem[Lost] : Parent item not enabled."), 1u);
+  EXPECT_FALSE(c->FindItem("Lost"));
+  EXPECT_TRUE(c->FindItem("Kept"));
+  EXPECT_EQ(c->itemCount(), 2u);
+}
+
 }  // namespace
 }  // namespace tavrix::controller_test

@@ -83,17 +83,39 @@ TEST_F(SamplingTest, WatchdogTimerStopsSamplingWhenTheCycleOverruns) {
 
 TEST_F(SamplingTest, PerformanceRecordsFillAfterAReset) {
   auto c = Make(SimRecord(UniqueName("Perf")));
-  PerformanceSet set;
-  EXPECT_FALSE(c->PerformanceData(&set));
+  ASSERT_EQ(c->AddItemRecord(SimItem("Count", "counter")), S_OK);
+  const Ref<CTavrixItem> item = c->FindItem("Count");
+  PerformanceSet::Snapshot cycles;
+  PerformanceSet::Snapshot passes;
+  EXPECT_FALSE(c->PerformanceData(&cycles));
+  EXPECT_FALSE(item->PerformanceData(&passes));
   ASSERT_EQ(c->_Activate(), S_OK);
-  c->ResetPerformanceData();
-  ASSERT_TRUE(WaitFor([&] {
-    return c->PerformanceData(&set) && set.index() >= 3;
-  }));
-  const auto& first = set.records()[0];
-  EXPECT_EQ(first[PerformanceSet::kCompleteWord], 1u);
-  EXPECT_LE(first[0], first[11]);  // cycle start before cycle end (no wrap here)
-  EXPECT_EQ(set.records()[PerformanceSet::kRecords - 1][PerformanceSet::kCompleteWord], 0u);
+  ASSERT_EQ(c->ResetPerformanceData(), S_OK);
+  EXPECT_EQ(c->PerformanceSetCounter(), 1u);
+  ASSERT_TRUE(WaitFor([&] { return c->PerformanceData(&cycles) && cycles.index >= 3; }));
+  ASSERT_TRUE(item->PerformanceData(&passes));
+  // Both sets advance together at the start of every cycle.
+  EXPECT_GE(passes.index, 2);
+
+  const auto& cycle = cycles.records[0];
+  EXPECT_EQ(cycle[PerformanceSet::kCompleteWord], 1u);
+  EXPECT_LE(cycle[0], cycle[11]);  // cycle start before cycle end (no wrap here)
+  EXPECT_EQ(cycles.records[PerformanceSet::kRecords - 1][PerformanceSet::kCompleteWord], 0u);
+  // The counter changes every cycle, so each pass runs through every step:
+  // twelve stamps in order, inside the cycle's read phase, and complete.
+  const auto& pass = passes.records[0];
+  EXPECT_EQ(pass[PerformanceSet::kCompleteWord], 1u);
+  for (int word = 1; word < 12; ++word) EXPECT_LE(pass[word - 1], pass[word]) << word;
+  EXPECT_GE(pass[0], cycle[1]);
+  EXPECT_LE(pass[11], cycle[2]);
+
+  // A second reset starts the collection again, for the items too.
+  c->_Deactivate();
+  ASSERT_EQ(c->ResetPerformanceData(), S_OK);
+  EXPECT_EQ(c->PerformanceSetCounter(), 2u);
+  ASSERT_TRUE(item->PerformanceData(&passes));
+  EXPECT_EQ(passes.index, -1);
+  EXPECT_EQ(passes.records[0][0], 0u);
 }
 
 }  // namespace

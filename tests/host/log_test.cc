@@ -190,8 +190,9 @@ TEST(SetLogSink, ReplacedSinkIsNoLongerInUse) {
   std::atomic<bool> stop{false};
   std::vector<std::thread> loggers;
   for (int t = 0; t < 4; ++t) {
+    // Bounded, so a slow main thread cannot let the capture grow without end.
     loggers.emplace_back([&stop, t] {
-      while (!stop.load()) Log(1, "thread %d\n", t);
+      for (int n = 0; n < 50000 && !stop.load(); ++n) Log(1, "thread %d\n", t);
     });
   }
   size_t captured = 0;
