@@ -53,6 +53,7 @@
 #include "controller/controller_host.h"
 #include "controller/controller_parts.h"
 #include "controller/cycle_math.h"
+#include "controller/item_table.h"
 #include "item/performance_set.h"
 #include "item/item.h"
 #include "item/item_owner.h"
@@ -307,9 +308,16 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   void WorkerBody();
   HRESULT ApplyWorkerPriority();
   std::vector<Ref<CTavrixItem>> BuildTriggerWaitList();
-  // Reads `items` in order; false when the stop event ended the reads.
-  // Sets *abandoned when the sampling watchdog ended the reads.
-  bool ReadItems(const std::vector<Ref<CTavrixItem>>& items, int64_t distributionSleep,
+  // How a cycle's reads go on after one item.
+  enum class ReadStep { kGoOn, kStopped, kAbandoned };
+  // Reads one item of the cycle and counts its outcome; kStopped when the
+  // stop event ended the reads, kAbandoned when the sampling watchdog did.
+  ReadStep ReadCycleItem(CTavrixItem& item, int64_t distributionSleep, bool* allGood,
+                         bool* noneFromDevice);
+  // Reads every item in index order (or `waitList`, when given); false when
+  // the stop event ended the reads. Sets *abandoned when the sampling
+  // watchdog ended them. REQUIRES: itemsLock_ held.
+  bool ReadItems(const std::vector<Ref<CTavrixItem>>* waitList, int64_t distributionSleep,
                  bool* allGood, bool* noneFromDevice, bool* abandoned);
   void RunCycles();
   // The alertable waits of the sampling thread: waits up to `ms` on the stop
@@ -318,7 +326,8 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   void RunWatchdogTimer();
   bool SamplingWatchdogExpired() const;
   void StampPerformance(int word);
-  void SetCheckpoint(std::string_view text);
+  // The checkpoint is `text` followed by `detail`.
+  void SetCheckpoint(std::string_view text, std::string_view detail = {});
   void RefreshTimeStamp();
   void RefreshTimeStampFrom(int32_t source);
 
@@ -413,11 +422,10 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   mutable std::recursive_mutex itemsLock_;
 
   // Items (itemsLock_).
-  std::map<int32_t, Ref<CTavrixItem>> items_;
-  std::map<std::string, Ref<CTavrixItem>> itemsByName_;  // upper-cased names
-  // Names (upper-cased) of the project's disabled items seen so far: their
-  // sub-items are not created.
-  std::set<std::string> disabledItemNames_;
+  ItemTable items_;
+  // Names of the project's disabled items seen so far: their sub-items are
+  // not created.
+  std::set<std::string, NoCaseLess> disabledItemNames_;
   std::vector<std::string> tempVariableNames_;
   std::map<std::string, Variant> tempItems_;  // "*name" -> value
 
@@ -476,6 +484,5 @@ class CTavrixController final : public RefCounted, public IItemOwner {
 };
 
 // Upper-cases an item name as the name map stores it.
-std::string ItemNameKey(std::string_view name);
 
 }  // namespace tavrix

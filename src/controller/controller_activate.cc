@@ -248,9 +248,7 @@ void CTavrixController::_Terminate() {
     calculationsInitialized_ = false;
     Log(0, "TavrixController[%ls] : _Terminate : Calculate item released.\n", m_bstrTVXCtrlName);
     tempItems_.clear();
-    for (auto& [index, item] : items_) released.push_back(item);
-    items_.clear();
-    itemsByName_.clear();
+    items_.Clear(&released);
     disabledItemNames_.clear();
   }
   for (const Ref<CTavrixItem>& item : released) item->Terminate();

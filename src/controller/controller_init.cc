@@ -19,8 +19,6 @@ constexpr int32_t kDefaultRecInterval = 1;
 
 }  // namespace
 
-std::string ItemNameKey(std::string_view name) { return ToUpper(name); }
-
 CTavrixController::CTavrixController(IControllerHost& host) : host_(host) {
   // The backup folder is settled once per process, by the first controller.
   (void)GetBackupFolder();
@@ -192,17 +190,13 @@ HRESULT CTavrixController::AddItemRecord(const ItemRecord& record) {
   }
   std::lock_guard lock(itemsLock_);
   if (!record.m_bEnabled) {
-    disabledItemNames_.insert(ItemNameKey(record.m_strItemName));
+    disabledItemNames_.insert(record.m_strItemName);
   } else if (record.m_bSubItem &&
-             disabledItemNames_.contains(ItemNameKey(record.m_strSubItemParentName))) {
+             disabledItemNames_.contains(record.m_strSubItemParentName)) {
     Log(0, "TavrixItem[%ls] : Parent item not enabled.\n", record.m_strItemName);
     return S_FALSE;
   }
-  int32_t index = 0;
-  for (const auto& [used, unused] : items_) {
-    if (used != index) break;
-    ++index;
-  }
+  const int32_t index = items_.NextIndex();
   const HRESULT hr = item->Initialize(index, record, *this);
   if (hr != S_OK) {
     if (FAILED(hr)) {
@@ -211,8 +205,7 @@ HRESULT CTavrixController::AddItemRecord(const ItemRecord& record) {
     }
     return hr;
   }
-  items_.emplace(index, item);
-  itemsByName_.try_emplace(ItemNameKey(record.m_strItemName), item);
+  items_.Add(index, std::move(item));
   return hr;
 }
 
@@ -238,21 +231,14 @@ size_t CTavrixController::itemCount() const {
 
 Ref<CTavrixItem> CTavrixController::FindItem(std::string_view name) const {
   std::lock_guard lock(itemsLock_);
-  if (host_.IsVersionedProject()) {
-    auto it = itemsByName_.find(ItemNameKey(name));
-    return it == itemsByName_.end() ? Ref<CTavrixItem>() : it->second;
-  }
-  for (const auto& [index, item] : items_) {
-    if (EqualsNoCase(item->name(), name)) return item;
-  }
-  return {};
+  return items_.Find(name);
 }
 
 std::vector<Ref<CTavrixItem>> CTavrixController::Items() const {
   std::lock_guard lock(itemsLock_);
   std::vector<Ref<CTavrixItem>> out;
   out.reserve(items_.size());
-  for (const auto& [index, item] : items_) out.push_back(item);
+  items_.ForEach([&](const Ref<CTavrixItem>& item) { out.push_back(item); });
   return out;
 }
 

@@ -19,8 +19,6 @@ namespace {
 
 constexpr uint32_t kWorkerStartTimeoutMs = 60000;
 constexpr uint32_t kWorkerStartPollMs = 3;
-// The longest single wait of the sleeping step, so a stop is seen promptly.
-constexpr uint32_t kSleepSliceMs = 10;
 
 // The nice value standing for a platform thread priority.
 int NiceOf(int priority) {
@@ -73,9 +71,11 @@ HRESULT CTavrixController::ApplyWorkerPriority() {
   return S_OK;
 }
 
-void CTavrixController::SetCheckpoint(std::string_view text) {
+void CTavrixController::SetCheckpoint(std::string_view text, std::string_view detail) {
   std::lock_guard lock(checkpointLock_);
+  // Assigned in place: once the text has grown to its longest, no allocation.
   checkpoint_.assign(text);
+  checkpoint_.append(detail);
 }
 
 std::string CTavrixController::checkpoint() const {
@@ -113,29 +113,44 @@ std::vector<Ref<CTavrixItem>> CTavrixController::BuildTriggerWaitList() {
   return {};
 }
 
-bool CTavrixController::ReadItems(const std::vector<Ref<CTavrixItem>>& items,
+CTavrixController::ReadStep CTavrixController::ReadCycleItem(CTavrixItem& item,
+                                                              int64_t distributionSleep,
+                                                              bool* allGood,
+                                                              bool* noneFromDevice) {
+  SetCheckpoint("CacheValue:", item.name());
+  bool deviceRead = false;
+  const HRESULT hr = item.ReadValue(0, &deviceRead);
+  if (!item.notRecJudge()) {
+    if (FAILED(hr)) {
+      *allGood = false;
+    } else if (deviceRead) {
+      *noneFromDevice = false;
+    }
+  }
+  if (m_hStopEvent.IsSet()) return ReadStep::kStopped;
+  if (SamplingWatchdogExpired()) {
+    (void)Stop();
+    return ReadStep::kAbandoned;
+  }
+  if (distributionSleep > 0 &&
+      AlertableWait(static_cast<uint32_t>(std::min<int64_t>(distributionSleep, kInfinite - 1)))) {
+    return ReadStep::kStopped;
+  }
+  return ReadStep::kGoOn;
+}
+
+bool CTavrixController::ReadItems(const std::vector<Ref<CTavrixItem>>* waitList,
                                   int64_t distributionSleep, bool* allGood,
                                   bool* noneFromDevice, bool* abandoned) {
-  for (const Ref<CTavrixItem>& item : items) {
-    SetCheckpoint("CacheValue:" + item->name());
-    bool deviceRead = false;
-    const HRESULT hr = item->ReadValue(0, &deviceRead);
-    if (!item->notRecJudge()) {
-      if (FAILED(hr)) {
-        *allGood = false;
-      } else if (deviceRead) {
-        *noneFromDevice = false;
-      }
-    }
-    if (m_hStopEvent.IsSet()) return false;
-    if (SamplingWatchdogExpired()) {
-      (void)Stop();
-      *abandoned = true;
-      return true;
-    }
-    if (distributionSleep > 0 &&
-        AlertableWait(static_cast<uint32_t>(std::min<int64_t>(distributionSleep, kInfinite - 1)))) {
-      return false;
+  // The items lock keeps every item alive; the bound and the slot are read
+  // again for each item, so even a read that adds items walks safely.
+  for (size_t i = 0; i < (waitList ? waitList->size() : items_.slotCount()); ++i) {
+    CTavrixItem* item = waitList ? (*waitList)[i].get() : items_.slot(i);
+    if (item == nullptr) continue;
+    switch (ReadCycleItem(*item, distributionSleep, allGood, noneFromDevice)) {
+      case ReadStep::kGoOn: break;
+      case ReadStep::kStopped: return false;
+      case ReadStep::kAbandoned: *abandoned = true; return true;
     }
   }
   return true;
@@ -182,8 +197,11 @@ HRESULT CTavrixController::ResetPerformanceData() {
   ++performanceSetCounter_;
   performance_->Reset();
   std::lock_guard items(itemsLock_);
-  for (const auto& [index, item] : items_) RETURN_IF_FAILED(item->ResetPerformance());
-  return S_OK;
+  HRESULT result = S_OK;
+  items_.ForEach([&](const Ref<CTavrixItem>& item) {
+    if (SUCCEEDED(result)) result = item->ResetPerformance();
+  });
+  return result;
 }
 
 bool CTavrixController::PerformanceData(PerformanceSet::Snapshot* out) const {
@@ -284,7 +302,7 @@ void CTavrixController::RunCycles() {
         performance_->Stamp(0, clock.TickCount());
         // Items measure from the first reset on, each into its own set.
         std::lock_guard items(itemsLock_);
-        for (const auto& [index, item] : items_) item->AdvancePerformance();
+        items_.ForEach([](const Ref<CTavrixItem>& item) { item->AdvancePerformance(); });
       }
     }
     if (m_bUseHistory) (void)AddHistoryMarker(kMarkerBegin);
@@ -298,10 +316,7 @@ void CTavrixController::RunCycles() {
       std::unique_lock<std::recursive_mutex> sampling(samplingLock_);
       {
         std::lock_guard items(itemsLock_);
-        std::vector<Ref<CTavrixItem>> all;
-        all.reserve(items_.size());
-        for (const auto& [index, item] : items_) all.push_back(item);
-        stopped = !ReadItems(all, distributionSleep, &allGood, &noneFromDevice, &abandoned);
+        stopped = !ReadItems(nullptr, distributionSleep, &allGood, &noneFromDevice, &abandoned);
       }
       StampPerformance(2);
       if (!stopped && !abandoned) {
@@ -320,7 +335,7 @@ void CTavrixController::RunCycles() {
     } else {
       {
         std::lock_guard items(itemsLock_);
-        stopped = !ReadItems(waitList, distributionSleep, &allGood, &noneFromDevice, &abandoned);
+        stopped = !ReadItems(&waitList, distributionSleep, &allGood, &noneFromDevice, &abandoned);
       }
       StampPerformance(2);
     }
@@ -432,12 +447,17 @@ void CTavrixController::RunCycles() {
 
     SetCheckpoint("Sleeping");
     if (elapsed == 0) elapsed = 1;
-    while (RemainingSleep(interval, elapsed) >= kSleepSliceMs) {
-      if (AlertableWait(kSleepSliceMs)) break;
-      elapsed = CycleElapsed(cycleStart, clock.TickCount());
+    // One wait for the rest of the interval: the stop event ends it at once,
+    // and it wakes early only when the watchdog timer falls due.
+    for (int64_t rest = RemainingSleep(interval, elapsed); rest > 0;
+         rest = RemainingSleep(interval, CycleElapsed(cycleStart, clock.TickCount()))) {
+      int64_t wait = rest;
+      if (watchdogTimerOn_) {
+        const int32_t due = static_cast<int32_t>(watchdogDue_ - clock.TickCount());
+        wait = std::min<int64_t>(wait, std::max(due, 0));
+      }
+      if (AlertableWait(static_cast<uint32_t>(wait))) break;
     }
-    const int64_t rest = RemainingSleep(interval, elapsed);
-    if (rest > 0 && !m_hStopEvent.IsSet()) (void)AlertableWait(static_cast<uint32_t>(rest));
   }
   SetCheckpoint("Loop exited");
   watchdogTimerOn_ = false;

@@ -17,21 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "e2e/spawn.h"
-
-extern char** environ;
+#include "e2e/tavrix_process.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using tavrix::e2e::ReadFile;
 
 size_t Count(const std::string& text, const std::string& part) {
   size_t n = 0;
@@ -39,82 +29,19 @@ size_t Count(const std::string& text, const std::string& part) {
   return n;
 }
 
-class EngineProcessTest : public ::testing::Test {
+class EngineProcessTest : public tavrix::e2e::TavrixProcessTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tavrix_e2e_engine_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "units");
-    log_ = dir_ / "tavrix.log";
-    std::ofstream(dir_ / "tavrix.reg", std::ios::binary)
-        << "Windows Registry Editor Version 5.00\n\n"
-           "[HKEY_CLASSES_ROOT\\SoftWare\\Tavrix]\n"
-           "\"DataPath\"=\"" TAVRIX_SAMPLE_PROJECT "\"\n"
-           "\"LogType\"=dword:00000004\n"
-           "\"LogLevel\"=dword:00000000\n"
-           "\"ProcessPriorityEx\"=dword:00000002\n"
-           "\"FileName\"=\"" + log_.string() + "\"\n";
+    TavrixProcessTest::SetUp();
+    tavrix::e2e::WriteFile(settings_, SettingsText(TAVRIX_SAMPLE_PROJECT,
+                                                   "\"LogLevel\"=dword:00000000\n"));
   }
-  void TearDown() override {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    fs::remove_all(dir_);
-  }
-
-  // Starts tavrix with `args`; its files stay inside the test folder.
-  void Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string v = *e;
-      if (v.rfind("TAVRIX_", 0) != 0 && v.rfind("NOTIFY_SOCKET=", 0) != 0 &&
-          v.rfind("INVOCATION_ID=", 0) != 0) {
-        env.push_back(v);
-      }
-    }
-    env.push_back("TAVRIX_REGISTRY=" + (dir_ / "tavrix.reg").string());
-    env.push_back("TAVRIX_UNIT_DIR=" + (dir_ / "units").string());
+  // The project's folders (temporary files, shared data) inside the test's.
+  void Spawn(const std::vector<std::string>& args, std::vector<std::string> env) {
     env.push_back("IOTAPPTEMP=" + dir_.string());
     env.push_back("QUORVELSHARE=" + dir_.string());
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-    pid_ = tavrix::e2e::SpawnTavrix(dir_, std::move(env), args);
-    ASSERT_GT(pid_, 0);
+    TavrixProcessTest::Spawn(args, env);
   }
-
-  // The exit code, or -1 when the process had to be killed after 30 s.
-  int Wait() {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) != pid_) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return -1;
-      }
-      std::this_thread::sleep_for(5ms);
-    }
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
-  bool WaitForLog(const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (ReadFile(log_).find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(10ms);
-    }
-    return false;
-  }
-
-  std::string Stderr() { return ReadFile(dir_ / "stderr"); }
-
-  fs::path dir_;
-  fs::path log_;
-  pid_t pid_ = -1;
 };
 
 TEST_F(EngineProcessTest, TheSampleProjectRunsUntilSigterm) {
@@ -128,7 +55,7 @@ TEST_F(EngineProcessTest, TheSampleProjectRunsUntilSigterm) {
   };
   for (const Mode& mode : modes) {
     SCOPED_TRACE(mode.registration);
-    fs::remove(log_);
+    std::filesystem::remove(log_);
     Spawn({mode.registration}, {});
     ASSERT_EQ(Wait(), 0) << Stderr();
     Spawn({}, mode.env);

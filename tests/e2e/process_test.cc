@@ -21,116 +21,22 @@
 
 #include "platform/handshake.h"
 
-#include "e2e/spawn.h"
-
-extern char** environ;
+#include "e2e/tavrix_process.h"
 
 namespace tavrix {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using e2e::ReadFile;
+using e2e::WriteFile;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-class ProcessTest : public ::testing::Test {
+class ProcessTest : public e2e::TavrixProcessTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tavrix_e2e_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "units");
-    settings_ = dir_ / "tavrix.reg";
-    log_ = dir_ / "tavrix.log";
-  }
-  void TearDown() override {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    fs::remove_all(dir_);
-  }
-
-  // The settings key with a log file (LogType 4) and the given extra lines.
-  std::string SettingsText(const std::string& dataPath = "/srv/tavrix/project.xml",
-                           const std::string& extra = "") {
-    return "Windows Registry Editor Version 5.00\n\n"
-           "[HKEY_CLASSES_ROOT\\SoftWare\\Tavrix]\n"
-           "\"DataPath\"=\"" + dataPath + "\"\n"
-           "\"LogType\"=dword:00000004\n"
-           "\"ProcessPriorityEx\"=dword:00000002\n"
-           "\"FileName\"=\"" + log_.string() + "\"\n" + extra;
-  }
-
-  // Starts tavrix with the arguments; stdout and stderr go to files.
-  void Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string v = *e;
-      if (v.rfind("TAVRIX_", 0) != 0 && v.rfind("NOTIFY_SOCKET=", 0) != 0 &&
-          v.rfind("INVOCATION_ID=", 0) != 0) {
-        env.push_back(v);
-      }
-    }
-    env.push_back("TAVRIX_REGISTRY=" + settings_.string());
-    env.push_back("TAVRIX_UNIT_DIR=" + (dir_ / "units").string());
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-    pid_ = e2e::SpawnTavrix(dir_, std::move(env), args);
-    ASSERT_GT(pid_, 0);
-  }
-
-  // Waits for the process to end (killing it after `limit`); its exit code,
-  // or -1 when it did not end by itself.
-  int Wait(std::chrono::milliseconds limit = 20s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    for (;;) {
-      const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-      if (r == pid_) break;
-      if (std::chrono::steady_clock::now() > deadline) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return -1;
-      }
-      std::this_thread::sleep_for(5ms);
-    }
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
   int Run(const std::vector<std::string>& args) {
     Spawn(args);
     return Wait();
   }
-
-  // Waits until `path` contains `text`; false after 20 s.
-  bool WaitForText(const fs::path& path, const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (ReadFile(path).find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(10ms);
-    }
-    return false;
-  }
-
-  std::string Stdout() { return ReadFile(dir_ / "stdout"); }
-  std::string Stderr() { return ReadFile(dir_ / "stderr"); }
-
-  fs::path dir_;
-  fs::path settings_;
-  fs::path log_;
-  pid_t pid_ = -1;
 };
 
 TEST_F(ProcessTest, HelpAndVersionPrintAndExit) {
