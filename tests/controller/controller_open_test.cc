@@ -152,6 +152,20 @@ TEST_F(OpenTest, DisabledAndInvalidSettings) {
   EXPECT_EQ(warnings, 3u);
 }
 
+TEST_F(OpenTest, ItemsTakeConsecutiveIndexesAndAreFoundInAnyCase) {
+  auto c = Make(SimRecord(UniqueName("Names")));
+  for (const char* name : {"Pressure", "PRESSURE", "Température"}) {
+    ASSERT_EQ(c->AddItemRecord(SimItem(name, "counter")), S_OK) << name;
+  }
+  const std::vector<Ref<CTavrixItem>> items = c->Items();
+  ASSERT_EQ(items.size(), 3u);
+  for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(items[i]->index(), i);
+  // Two items of one name: the first is the one found.
+  EXPECT_EQ(c->FindItem("pressure"), items[0]);
+  EXPECT_EQ(c->FindItem("TEMPÉRATURE"), items[2]);
+  EXPECT_FALSE(c->FindItem("Pressur"));
+}
+
 TEST_F(OpenTest, SubItemsOfADisabledItemAreNotCreated) {
   auto c = Make(SimRecord(UniqueName("Parents")));
   ItemRecord off = SimItem("Block", "counter");
