@@ -1,6 +1,7 @@
 #include "item/adviser.h"
 
 #include <algorithm>
+#include <mutex>
 
 namespace tavrix {
 

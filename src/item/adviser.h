@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstddef>
-#include <mutex>
 #include <vector>
 
 #include "platform/result.h"
+#include "platform/small_lock.h"
 #include "platform/variant.h"
 
 namespace tavrix {
@@ -46,7 +46,7 @@ class CTavrixAdviser {
  private:
   // Guards observers_. Recursive: an observer may, through links, reach a
   // write of this very item, which attaches nothing but may notify again.
-  mutable std::recursive_mutex lock_;
+  mutable SmallRecursiveMutex lock_;
   std::vector<CTavrixObserver*> observers_;
 };
 

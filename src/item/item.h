@@ -35,6 +35,10 @@
 //   smallLock_      cache-written value, chatter filter, links to other
 //                   items, delayed writes (held only briefly)
 //   block lock      holders only: the buffer and its valid flag (innermost)
+// Every item carries variableLock_, valueLock_, smallLock_ and the adviser's
+// lock, held briefly and rarely contended, so they are the 4-byte SmallMutex
+// (the 12-byte SmallRecursiveMutex where re-entered) rather than 40-byte
+// standard mutexes: some 13 MB less per 100,000 items.
 #pragma once
 
 #include <atomic>
@@ -57,6 +61,7 @@
 #include "platform/log.h"
 #include "platform/ref.h"
 #include "platform/result.h"
+#include "platform/small_lock.h"
 #include "platform/variant.h"
 #include "zelt/interfaces.h"
 
@@ -281,25 +286,26 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   // See the file comment; made at Initialize in versioned projects only.
   std::unique_ptr<std::recursive_mutex> itemLock_;
 
-  mutable std::mutex variableLock_;  // guards variable_, activationBefore_
-  Ref<IZeltVariable> variable_;
+  // The small members sit beside their 4-byte locks, in what would be padding.
+  mutable SmallMutex variableLock_;  // guards variable_, activationBefore_
   bool activationBefore_ = true;
+  Ref<IZeltVariable> variable_;
 
-  mutable std::mutex smallLock_;  // guards the members below, up to calcs_
-  Variant cacheWritten_;
+  mutable SmallMutex smallLock_;  // guards the members below, up to calcs_
   bool cacheWrittenPending_ = false;
+  bool terminated_ = false;
+  Variant cacheWritten_;
   std::unique_ptr<ChatterFilter> chatter_;
   Ref<CTavrixItem> parent_;
   Ref<CTavrixItem> aliasTarget_;
   std::vector<Ref<CTavrixItem>> subItems_;
   std::shared_ptr<DelayedWrites> delayed_;  // made by the first delayed write
-  bool terminated_ = false;
 
   // Made by the settings when the item has calculation settings; its own
   // lock guards the built list.
   std::unique_ptr<ItemCalcs> calcs_;
 
-  mutable std::recursive_mutex valueLock_;  // guards value_, prevValue_, stamp_
+  mutable SmallRecursiveMutex valueLock_;  // guards value_, prevValue_, stamp_
   Variant value_;
   Variant prevValue_;
   ItemStamp stamp_;

@@ -277,22 +277,26 @@ TEST(SmallRecursiveMutex, ReentersAndReleasesByCount) {
 // A thread blocked in lock() behind a re-entered lock gets it at the last
 // unlock, not before.
 TEST(SmallRecursiveMutex, WaiterGetsTheLockAtTheLastUnlock) {
-  SmallRecursiveMutex m;
-  std::atomic<pid_t> tid{0};
-  std::atomic<bool> got{false};
-  m.lock();
-  m.lock();
-  std::thread waiter([&] {
-    tid.store(gettid());
-    std::lock_guard lock(m);
-    got.store(true);
+  struct State {
+    SmallRecursiveMutex mutex;
+    std::atomic<pid_t> tid{0};
+    std::atomic<bool> got{false};
+  };
+  auto state = std::make_shared<State>();
+  state->mutex.lock();
+  state->mutex.lock();
+  std::thread waiter([state] {
+    state->tid.store(gettid());
+    std::lock_guard lock(state->mutex);
+    state->got.store(true);
   });
-  ASSERT_TRUE(WaitUntil([&] { return tid.load() != 0 && ThreadSleeps(tid.load()); }));
-  m.unlock();
-  EXPECT_FALSE(WaitUntil([&] { return got.load(); }, 20ms)) << "released one take early";
-  m.unlock();
-  waiter.join();
-  EXPECT_TRUE(got.load());
+  EXPECT_TRUE(WaitUntil([&] { return state->tid.load() != 0 && ThreadSleeps(state->tid.load()); }));
+  state->mutex.unlock();
+  EXPECT_FALSE(WaitUntil([&] { return state->got.load(); }, 20ms)) << "released one take early";
+  state->mutex.unlock();
+  const bool done = WaitUntil([&] { return state->got.load(); });
+  done ? waiter.join() : waiter.detach();
+  EXPECT_TRUE(done) << "the waiter was never woken";
 }
 
 }  // namespace
