@@ -183,27 +183,18 @@ class CycleLog {
     return n;
   }
 
-  // The longest time between two successive starts of one controller that
+  // The time between each two successive starts of one controller that
   // both lie in [from, to), in ms.
-  double LongestGapMs(SteadyClock::time_point from, SteadyClock::time_point to) {
+  std::vector<double> GapsMs(SteadyClock::time_point from, SteadyClock::time_point to) {
     std::lock_guard lock(mutex_);
-    double longest = 0;
+    std::vector<double> gaps;
     for (const auto& [c, starts] : starts_) {
       for (size_t i = 1; i < starts.size(); ++i) {
         if (starts[i - 1] < from || starts[i] >= to) continue;
-        longest = std::max(
-            longest, std::chrono::duration<double, std::milli>(starts[i] - starts[i - 1]).count());
+        gaps.push_back(std::chrono::duration<double, std::milli>(starts[i] - starts[i - 1]).count());
       }
     }
-    return longest;
-  }
-
-  // Every controller's starts, copied.
-  std::vector<std::vector<SteadyClock::time_point>> Starts() {
-    std::lock_guard lock(mutex_);
-    std::vector<std::vector<SteadyClock::time_point>> all;
-    for (const auto& [c, starts] : starts_) all.push_back(starts);
-    return all;
+    return gaps;
   }
 
  private:
@@ -338,6 +329,19 @@ class EngineRun {
   CTavrixEngineMan* engine_ = nullptr;
 };
 
+// Starts the engine on `project` and waits until `sampling` holds. On a
+// failure it says so for `figure`, shows the log and stops the engine.
+bool StartSampling(const char* figure, EngineRun& run, const std::string& project,
+                   const std::function<bool()>& sampling, int timeoutSeconds, QuietLog& log) {
+  const HRESULT started = run.Start(project);
+  if (SUCCEEDED(started) && WaitUntil(sampling, timeoutSeconds)) return true;
+  std::fprintf(stderr, "%s: the controllers did not start sampling (0x%08X)\n", figure,
+               static_cast<unsigned>(started.code()));
+  log.Print();
+  run.Stop();
+  return false;
+}
+
 // A scratch folder for one figure's files.
 class ScratchDir {
  public:
@@ -460,12 +464,8 @@ int RunA(int seconds, bool baseline) {
 
   EngineRun run;
   const auto startAt = SteadyClock::now();
-  const HRESULT started = run.Start(project);
-  if (FAILED(started) || !WaitUntil([&] { return cycles.AllStarted(shape.controllers, 2); }, 120)) {
-    std::fprintf(stderr, "A: the controllers did not start sampling (0x%08X)\n",
-                 static_cast<unsigned>(started.code()));
-    log.Print();
-    run.Stop();
+  if (!StartSampling("A", run, project, [&] { return cycles.AllStarted(shape.controllers, 2); },
+                     120, log)) {
     return 1;
   }
   const double startSeconds = SecondsBetween(startAt, SteadyClock::now());
@@ -486,11 +486,13 @@ int RunA(int seconds, bool baseline) {
     return v.vt() == VT_I4 && v.i4() == last;
   });
   const double cpuPercent = 100.0 * static_cast<double>(cpu1 - cpu0) / 1e6 / wall;
+  const std::vector<double> gaps = cycles.GapsMs(t0, t1);
+  const double longestGap = gaps.empty() ? 0 : *std::max_element(gaps.begin(), gaps.end());
   const std::string check =
       Format("cycles in the %.2f s window: %zu (%d controllers at 1/s: %.0f expected), "
              "longest gap %.1f ms; last item of each controller holds its value: %s",
              wall, ran, shape.controllers, wall * shape.controllers,
-             cycles.LongestGapMs(t0, t1), sampled ? "yes" : "NO");
+             longestGap, sampled ? "yes" : "NO");
 
   if (baseline) {
     Figure("A. baseline: same controllers, 1 item each", cpuPercent, "% of a core",
@@ -538,11 +540,7 @@ int RunB(int seconds) {
   CycleLog cycles;
   cycles.Install();
   EngineRun run;
-  const HRESULT started = run.Start(project);
-  if (FAILED(started) || !WaitUntil([&] { return cycles.AllStarted(1, 3); }, 60)) {
-    std::fprintf(stderr, "B: the controller did not start sampling\n");
-    log.Print();
-    run.Stop();
+  if (!StartSampling("B", run, project, [&] { return cycles.AllStarted(1, 3); }, 60, log)) {
     return 1;
   }
   const auto from = SteadyClock::now();
@@ -553,14 +551,9 @@ int RunB(int seconds) {
 
   std::vector<double> deviations;  // ms
   double signedSum = 0;
-  for (const auto& starts : cycles.Starts()) {
-    for (size_t i = 1; i < starts.size(); ++i) {
-      if (starts[i - 1] < from || starts[i] >= to) continue;
-      const double gapMs =
-          std::chrono::duration<double, std::milli>(starts[i] - starts[i - 1]).count();
-      signedSum += gapMs - shape.samplingMs;
-      deviations.push_back(std::fabs(gapMs - shape.samplingMs));
-    }
+  for (const double gapMs : cycles.GapsMs(from, to)) {
+    signedSum += gapMs - shape.samplingMs;
+    deviations.push_back(std::fabs(gapMs - shape.samplingMs));
   }
   if (deviations.size() < 2) {
     std::fprintf(stderr, "B: too few cycles in the window (%zu)\n", deviations.size());
@@ -639,11 +632,8 @@ int RunC(int seconds) {
   CycleLog cycles;
   cycles.Install();
   EngineRun run;
-  const HRESULT started = run.Start(project);
-  if (FAILED(started) || !WaitUntil([&] { return cycles.AllStarted(shape.controllers, 2); }, 60)) {
-    std::fprintf(stderr, "C: the controllers did not start sampling\n");
-    log.Print();
-    run.Stop();
+  if (!StartSampling("C", run, project, [&] { return cycles.AllStarted(shape.controllers, 2); },
+                     60, log)) {
     sqlite3_close(reader);
     return 1;
   }

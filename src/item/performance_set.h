@@ -23,12 +23,11 @@ class PerformanceSet {
   static constexpr int kCompleteWord = 12;
   using Record = std::array<uint32_t, kWords>;
 
-  // A copy of the set for a reader.
+  // A copy of the set for a reader. Collection has ended when the index has
+  // reached the record count.
   struct Snapshot {
     int32_t index = -1;
     std::vector<Record> records;
-    // Collection ends when the index has reached the record count.
-    bool completed() const { return index >= kRecords; }
   };
 
   PerformanceSet() { Reset(); }

@@ -1,20 +1,12 @@
 // The real tavrix executable on the sample project: the engine registers and
 // activates the simulated controllers, and SIGTERM stops it once, in both
 // process modes.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "e2e/tavrix_process.h"
