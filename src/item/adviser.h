@@ -45,9 +45,10 @@ class CTavrixAdviser {
 
  private:
   // Guards observers_. Recursive: an observer may, through links, reach a
-  // write of this very item, which attaches nothing but may notify again.
+  // write of this very item, which attaches nothing but may notify again
+  // (Notify re-entered on the same thread, inside the first Notify's hold).
   mutable SmallRecursiveMutex lock_;
-  std::vector<CTavrixObserver*> observers_;
+  std::vector<CTavrixObserver*> observers_ GUARDED_BY(lock_);
 };
 
 }  // namespace tavrix

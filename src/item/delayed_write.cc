@@ -15,32 +15,33 @@ DelayedWrites::~DelayedWrites() { Cancel(); }
 
 HRESULT DelayedWrites::Schedule(uint32_t delayMs, const Variant& value) {
   ReapEnded();
-  std::unique_lock lock(lock_);
-  if (cancelled_) return E_ABORT;
-  // The record goes in before its thread starts, so the thread always finds
-  // one to take.
-  const uint64_t id = nextId_++;
-  records_.push_back(Record{id, delayMs, value});
-  Worker& worker = workers_.emplace_back();
-  try {
-    worker.thread = std::thread([this, w = &worker] { Body(w); });
-  } catch (const std::system_error&) {
-    workers_.pop_back();
-    for (auto it = records_.begin(); it != records_.end(); ++it) {
-      if (it->id == id) {
-        records_.erase(it);
-        break;
+  {
+    MutexLock lock(&lock_);
+    if (cancelled_) return E_ABORT;
+    // The record goes in before its thread starts, so the thread always finds
+    // one to take.
+    const uint64_t id = nextId_++;
+    records_.push_back(Record{id, delayMs, value});
+    Worker& worker = workers_.emplace_back();
+    try {
+      worker.thread = std::thread([this, w = &worker] { Body(w); });
+      return S_OK;
+    } catch (const std::system_error&) {
+      workers_.pop_back();
+      for (auto it = records_.begin(); it != records_.end(); ++it) {
+        if (it->id == id) {
+          records_.erase(it);
+          break;
+        }
       }
     }
-    lock.unlock();
-    LogResult(E_FAIL, 1, "TavrixItem[%ls] :Failed put_ValueEx.\n", itemName_);
-    return E_HANDLE;
   }
-  return S_OK;
+  LogResult(E_FAIL, 1, "TavrixItem[%ls] :Failed put_ValueEx.\n", itemName_);
+  return E_HANDLE;
 }
 
 void DelayedWrites::Body(Worker* self) {
-  std::unique_lock lock(lock_);
+  MutexLock lock(&lock_);
   if (records_.empty()) {
     // Cancel took the record first.
     self->done = true;
@@ -49,14 +50,16 @@ void DelayedWrites::Body(Worker* self) {
   }
   Record record = std::move(records_.front());
   records_.pop_front();
-  const bool stopped = wake_.wait_for(lock, std::chrono::milliseconds(record.delayMs),
-                                      [this] { return cancelled_; });
-  if (!stopped) {
-    lock.unlock();
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(record.delayMs);
+  while (!cancelled_ && wake_.WaitUntil(&lock_, deadline)) {
+  }
+  if (!cancelled_) {
+    lock.Unlock();
     const HRESULT hr = write_(record.value);
     if (FAILED(hr)) LogResult(hr, 1, "TavrixItem[%ls] : Failed put_ValueEx.\n", itemName_);
     record.value.Clear();
-    lock.lock();
+    lock.Lock();
   }
   self->done = true;
 }
@@ -64,7 +67,7 @@ void DelayedWrites::Body(Worker* self) {
 void DelayedWrites::ReapEnded() {
   std::list<Worker> ended;
   {
-    std::lock_guard lock(lock_);
+    MutexLock lock(&lock_);
     for (auto it = workers_.begin(); it != workers_.end();) {
       auto next = std::next(it);
       if (it->done) ended.splice(ended.end(), workers_, it);
@@ -77,19 +80,19 @@ void DelayedWrites::ReapEnded() {
 void DelayedWrites::Cancel() {
   std::list<Worker> all;
   {
-    std::lock_guard lock(lock_);
+    MutexLock lock(&lock_);
     cancelled_ = true;
     records_.clear();
     all.splice(all.end(), workers_);
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   for (Worker& w : all) {
     if (w.thread.joinable()) w.thread.join();
   }
 }
 
 size_t DelayedWrites::Queued() const {
-  std::lock_guard lock(lock_);
+  MutexLock lock(&lock_);
   return records_.size();
 }
 

@@ -8,15 +8,14 @@
 // touches the item again.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <list>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "platform/mutex.h"
 #include "platform/result.h"
 #include "platform/variant.h"
 
@@ -35,14 +34,14 @@ class DelayedWrites {
   // Queues `value` to be written after `delayMs` on a new thread. S_OK;
   // E_HANDLE (0x80070006, logged) when no thread can be started; E_ABORT
   // after Cancel.
-  HRESULT Schedule(uint32_t delayMs, const Variant& value);
+  HRESULT Schedule(uint32_t delayMs, const Variant& value) EXCLUDES(lock_);
 
   // Drops every queued value (oldest first), wakes and joins every thread.
   // Must not be called from inside a delayed write of this object.
-  void Cancel();
+  void Cancel() EXCLUDES(lock_);
 
   // Values queued and not yet taken by their thread (for tests).
-  size_t Queued() const;
+  size_t Queued() const EXCLUDES(lock_);
 
  private:
   struct Record {
@@ -52,22 +51,24 @@ class DelayedWrites {
   };
   struct Worker {
     std::thread thread;
-    bool done = false;
+    bool done = false;  // written and read under the object's lock_
   };
 
-  void Body(Worker* self);
-  // Joins the workers that have ended. REQUIRES: lock_ not held.
-  void ReapEnded();
+  void Body(Worker* self) EXCLUDES(lock_);
+  // Joins the workers that have ended.
+  void ReapEnded() EXCLUDES(lock_);
 
   const std::string itemName_;
   const std::function<HRESULT(const Variant&)> write_;
 
-  mutable std::mutex lock_;        // guards everything below
-  std::condition_variable wake_;   // signalled by Cancel
-  std::deque<Record> records_;     // queued, oldest first
-  std::list<Worker> workers_;      // started and not yet joined
-  uint64_t nextId_ = 0;
-  bool cancelled_ = false;
+  // Guards the queue, the workers and the flags below. Never held while a
+  // write runs (a write takes the item's locks) or while a thread is joined.
+  mutable Mutex lock_;
+  CondVar wake_;                                  // signalled by Cancel
+  std::deque<Record> records_ GUARDED_BY(lock_);  // queued, oldest first
+  std::list<Worker> workers_ GUARDED_BY(lock_);   // started and not yet joined
+  uint64_t nextId_ GUARDED_BY(lock_) = 0;
+  bool cancelled_ GUARDED_BY(lock_) = false;
 };
 
 }  // namespace tavrix

@@ -46,7 +46,7 @@ CTavrixItem::~CTavrixItem() {
   // Delayed writes call into this item: they end before any member goes.
   std::shared_ptr<DelayedWrites> delayed;
   {
-    std::lock_guard lock(smallLock_);
+    SmallMutexLock lock(&smallLock_);
     delayed = std::move(delayed_);
   }
   if (delayed) delayed->Cancel();
@@ -88,7 +88,7 @@ HRESULT CTavrixItem::Initialize(int32_t index, const ItemRecord& record, IItemOw
   owner_ = &owner;
   m_lIndex = index;
   versioned_ = owner.IsVersionedProject();
-  if (versioned_ && !itemLock_) itemLock_ = std::make_unique<std::recursive_mutex>();
+  if (versioned_ && !itemLock_) itemLock_ = std::make_unique<RecursiveMutex>();
   lcid_ = owner.Lcid();
   const std::string ctrlName =
       record.m_strCtrlName.empty() ? owner.ControllerName() : record.m_strCtrlName;
@@ -120,7 +120,7 @@ HRESULT CTavrixItem::Initialize(int32_t index, const ItemRecord& record, IItemOw
   }
   historyOn_ = settings_.m_bUseHistory && historyAvailable_ && owner.UseHistory();
   {
-    std::lock_guard lock(variableLock_);
+    SmallMutexLock lock(&variableLock_);
     activationBefore_ = !settings_.m_bDeactivate;
   }
   activation_ = !settings_.m_bDeactivate;
@@ -135,7 +135,7 @@ HRESULT CTavrixItem::ApplySettings(const ItemRecord& record) {
 HRESULT CTavrixItem::ApplySettingsLocked(const ItemRecord& record, bool live) {
   const HRESULT hr = CopyItemSettings(record, lcid_, &settings_);
   if (settings_.m_bChatEnabled) {
-    std::lock_guard lock(smallLock_);
+    SmallMutexLock lock(&smallLock_);
     if (!chatter_) chatter_ = std::make_unique<ChatterFilter>();
   }
   if (!settings_.calcSettings.empty() && !calcs_) calcs_ = std::make_unique<ItemCalcs>();
@@ -166,7 +166,7 @@ void CTavrixItem::ResizeBlock() {
   const int32_t size = settings_.m_lSubItemBlockSize;
   if (size <= 0) return;
   if (!block_) block_ = std::make_unique<ItemBlock>();
-  std::lock_guard lock(block_->lock);
+  MutexLock lock(&block_->lock);
   if (block_->bytes.size() == static_cast<size_t>(size)) return;
   try {
     block_->bytes.assign(static_cast<size_t>(size), 0);
@@ -180,7 +180,7 @@ void CTavrixItem::ResizeBlock() {
 void CTavrixItem::RebuildCalculations() {
   if (!calcs_) return;
   const auto& factory = ItemCalcFactory::Instance();
-  std::lock_guard lock(calcs_->lock);
+  MutexLock lock(&calcs_->lock);
   calcs_->list.clear();
   if (!factory.setup) return;
   for (size_t i = 0; i < settings_.calcSettings.size(); ++i) {
@@ -213,7 +213,7 @@ HRESULT CTavrixItem::InitSubitem() {
                 settings_.m_bstrCtrlName, settings_.m_bstrItemName, target);
       return E_INVALIDARG;
     }
-    std::lock_guard lock(smallLock_);
+    SmallMutexLock lock(&smallLock_);
     aliasTarget_ = std::move(found);
     return S_OK;
   }
@@ -228,23 +228,23 @@ HRESULT CTavrixItem::InitSubitem() {
     return E_INVALIDARG;
   }
   holder->RegisterSubItem(Ref<CTavrixItem>(this));
-  std::lock_guard lock(smallLock_);
+  SmallMutexLock lock(&smallLock_);
   parent_ = std::move(holder);
   return S_OK;
 }
 
 Ref<CTavrixItem> CTavrixItem::parent() const {
-  std::lock_guard lock(smallLock_);
+  SmallMutexLock lock(&smallLock_);
   return parent_;
 }
 
 Ref<CTavrixItem> CTavrixItem::aliasTarget() const {
-  std::lock_guard lock(smallLock_);
+  SmallMutexLock lock(&smallLock_);
   return aliasTarget_;
 }
 
 std::vector<Ref<CTavrixItem>> CTavrixItem::subItems() const {
-  std::lock_guard lock(smallLock_);
+  SmallMutexLock lock(&smallLock_);
   return subItems_;
 }
 
@@ -258,7 +258,7 @@ void CTavrixItem::SetLinkObserver(std::unique_ptr<CTavrixObserver> observer) {
 
 HRESULT CTavrixItem::Activate() {
   {
-    std::lock_guard lock(variableLock_);
+    SmallMutexLock lock(&variableLock_);
     activation_ = activationBefore_;
   }
   lastReadResult_ = 0;
@@ -277,7 +277,7 @@ HRESULT CTavrixItem::Activate() {
     if (versioned_ && settings_.m_bUseFileObjDelimiter) {
       definition.fileDelimiter = settings_.m_strFileObjDelimiterForDump;
     }
-    std::lock_guard lock(variableLock_);
+    SmallMutexLock lock(&variableLock_);
     Ref<IZeltVariable> variable;
     if (FAILED(owner_->CreateVariable(definition, &variable)) || !variable) return E_INVALIDARG;
     variable_ = std::move(variable);
@@ -300,22 +300,22 @@ void CTavrixItem::WriteInitialData() {
 
 void CTavrixItem::Deactivate() {
   {
-    std::lock_guard lock(variableLock_);
+    SmallMutexLock lock(&variableLock_);
     activationBefore_ = activation_.load();
     activation_ = false;
   }
   if (calcs_) {
-    std::lock_guard lock(calcs_->lock);
+    MutexLock lock(&calcs_->lock);
     calcs_->list.clear();
   }
-  std::lock_guard lock(variableLock_);
+  SmallMutexLock lock(&variableLock_);
   variable_.reset();
 }
 
 void CTavrixItem::Terminate() {
   std::shared_ptr<DelayedWrites> delayed;
   {
-    std::lock_guard lock(smallLock_);
+    SmallMutexLock lock(&smallLock_);
     terminated_ = true;
     delayed = std::move(delayed_);
   }
@@ -327,7 +327,7 @@ void CTavrixItem::Terminate() {
   std::vector<Ref<CTavrixItem>> subs;
   Ref<CTavrixItem> parent, target;
   {
-    std::lock_guard lock(smallLock_);
+    SmallMutexLock lock(&smallLock_);
     subs.swap(subItems_);
     parent.swap(parent_);
     target.swap(aliasTarget_);
@@ -336,14 +336,14 @@ void CTavrixItem::Terminate() {
 }
 
 bool CTavrixItem::activation() const {
-  std::lock_guard lock(variableLock_);
+  SmallMutexLock lock(&variableLock_);
   const bool beforeVariable = !variable_ && !(settings_.m_bSubItem && parent());
   return beforeVariable ? activationBefore_ : activation_.load();
 }
 
 void CTavrixItem::SetActivation(bool on) {
   const bool hasParent = settings_.m_bSubItem && parent();
-  std::lock_guard lock(variableLock_);
+  SmallMutexLock lock(&variableLock_);
   if (!variable_ && !hasParent) {
     activationBefore_ = on;
   } else {
@@ -352,29 +352,29 @@ void CTavrixItem::SetActivation(bool on) {
 }
 
 bool CTavrixItem::hasVariable() const {
-  std::lock_guard lock(variableLock_);
+  SmallMutexLock lock(&variableLock_);
   return static_cast<bool>(variable_);
 }
 
 // --- Cache accessors -------------------------------------------------------------
 
 Variant CTavrixItem::value() const {
-  std::lock_guard lock(valueLock_);
+  SmallRecursiveMutexLock lock(&valueLock_);
   return value_;
 }
 
 Variant CTavrixItem::prevValue() const {
-  std::lock_guard lock(valueLock_);
+  SmallRecursiveMutexLock lock(&valueLock_);
   return prevValue_;
 }
 
 double CTavrixItem::dateTime() const {
-  std::lock_guard lock(valueLock_);
+  SmallRecursiveMutexLock lock(&valueLock_);
   return stamp_.dateTime;
 }
 
 uint32_t CTavrixItem::microsecond() const {
-  std::lock_guard lock(valueLock_);
+  SmallRecursiveMutexLock lock(&valueLock_);
   return stamp_.microsecond;
 }
 

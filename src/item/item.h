@@ -18,23 +18,55 @@
 // block of a holder and its sub-items).
 //
 // Locks of one item, outermost first (a thread never takes an earlier one
-// while holding a later one). Observers run inside a read, so a read of this
-// item may hold them while it reads and writes other items.
+// while holding a later one). The members each lock guards are marked
+// GUARDED_BY below, and the analysis checks them.
 //   itemLock_       versioned projects only: a whole read pass or write (a
-//                   sub-item takes its holder's); also the write lock
+//                   sub-item takes its holder's); also the write lock.
+//                   Recursive: re-entered when a read's observers or
+//                   calculations come back to the item, and by a sub-item
+//                   write, which holds it while the holder refreshes and
+//                   writes its block. Guards no member (it exists only in
+//                   versioned projects, so the analysis cannot follow it).
 //   block serial    holders only: from a holder read's device read to the
 //                   block fill, and a sub-item write from the refresh to the
 //                   holder's device write, so a write never starts from, or
-//                   is overwritten by, a block older than itself
+//                   is overwritten by, a block older than itself (re-entered
+//                   by the refresh inside a sub-item write; guards no member)
 //   the owner's variable-sync lock, when the controller syncs variables
 //   variableLock_   variable_, activationBefore_, the device call
-//   calcs_->lock    the built calculations
+//   calcs_->lock    the built calculations, held while they run
 //   valueLock_      value_, prevValue_, stamp_, the block fill and the reads
-//                   of the sub-items
+//                   of the sub-items. Recursive: a sub-item read inside the
+//                   holder's read takes the holder's again for its stamp.
 //   the adviser's observer-list lock (while observers run)
 //   smallLock_      cache-written value, chatter filter, links to other
 //                   items, delayed writes (held only briefly)
 //   block lock      holders only: the buffer and its valid flag (innermost)
+//
+// Between two items there is no fixed order (by index or otherwise); a
+// thread holding locks of item A takes locks of item B only along these
+// edges, each of which the code below follows:
+//   - holder -> sub-item: a holder's read keeps its itemLock_ and valueLock_
+//     (and, inside a sub-item write, its block serial) while it reads each
+//     sub-item. A sub-item never holds a lock of its own while it takes one
+//     of its holder's: it decodes from the holder's block and reads the
+//     holder's stamp with none of its own held, and its reads and writes
+//     take the holder's itemLock_ in place of one of their own.
+//   - alias -> target: an alias's read or write holds only its itemLock_
+//     (and its block serial, for an alias that holds a block) while it
+//     calls the target's get_Value or put_Value, and reads the target's
+//     stamp with none of its locks held.
+//   - item -> whatever its observers and calculations touch: observers run
+//     with the notifying item's itemLock_ and adviser lock held (for a
+//     sub-item read by its holder, the holder's valueLock_ too); calculations
+//     run with the item's itemLock_ and calcs_->lock held. Both may read and
+//     write any item of the engine, of this controller or another.
+// smallLock_, variableLock_ and the block lock are leaves: no thread takes a
+// lock of another item while holding one of them. Two threads that walk the same pair of items in
+// opposite directions (A's observer writes B while B's observer writes A;
+// calculations that read each other) can deadlock: links and triggers that
+// lock across items must either refuse such cycles or let go of A's locks
+// before they take B's.
 // Every item carries variableLock_, valueLock_, smallLock_ and the adviser's
 // lock, held briefly and rarely contended, so they are the 4-byte SmallMutex
 // (the 12-byte SmallRecursiveMutex where re-entered) rather than 40-byte
@@ -44,7 +76,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -59,9 +90,11 @@
 #include "item/reentry_guard.h"
 #include "item/value_filters.h"
 #include "platform/log.h"
+#include "platform/mutex.h"
 #include "platform/ref.h"
 #include "platform/result.h"
 #include "platform/small_lock.h"
+#include "platform/thread_annotations.h"
 #include "platform/variant.h"
 #include "zelt/interfaces.h"
 
@@ -175,8 +208,8 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
 
   // Activation (Activation get/put): before the item has its variable, the
   // value the next Activate takes; afterwards the current one.
-  bool activation() const;
-  void SetActivation(bool on);
+  bool activation() const EXCLUDES(variableLock_, smallLock_);
+  void SetActivation(bool on) EXCLUDES(variableLock_, smallLock_);
 
   int32_t index() const { return m_lIndex; }
   const std::string& name() const { return settings_.m_bstrItemName; }
@@ -186,7 +219,7 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   const ItemSettings& settings() const { return settings_; }
   const ElementIndex& element() const { return element_; }
   bool historyOn() const { return historyOn_; }
-  bool hasVariable() const;
+  bool hasVariable() const EXCLUDES(variableLock_);
 
   // --- Links (the link code sets these) -------------------------------------
 
@@ -199,9 +232,9 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
 
   // --- Sub-items and aliases ----------------------------------------------
 
-  Ref<CTavrixItem> parent() const;
-  Ref<CTavrixItem> aliasTarget() const;
-  std::vector<Ref<CTavrixItem>> subItems() const;
+  Ref<CTavrixItem> parent() const EXCLUDES(smallLock_);
+  Ref<CTavrixItem> aliasTarget() const EXCLUDES(smallLock_);
+  std::vector<Ref<CTavrixItem>> subItems() const EXCLUDES(smallLock_);
   // A copy of the holder's block and whether it is valid (empty for an item
   // that holds no block).
   std::vector<uint8_t> BlockCopy(bool* valid) const;
@@ -218,7 +251,7 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   CTavrixItem& GuardItem(CTavrixItem* parent) { return parent ? *parent : *this; }
   // The item lock a pass or write takes (the holder's for a sub-item); null
   // outside versioned projects.
-  std::recursive_mutex* ItemLockFor(CTavrixItem* holder) {
+  RecursiveMutex* ItemLockFor(CTavrixItem* holder) {
     return versioned_ ? GuardItem(holder).itemLock_.get() : nullptr;
   }
   void SetState(int32_t s) { state_.store(s, std::memory_order_release); }
@@ -238,22 +271,24 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   HRESULT Transform(Variant* value, const PassStamps& stamps);
   HRESULT HandleChange(int32_t flags, const Variant& value, const Variant& base, bool force,
                        HRESULT result);
-  bool TakeCacheWritten(Variant* value);
+  bool TakeCacheWritten(Variant* value) EXCLUDES(smallLock_);
   void StampNow(CTavrixItem* holder, ItemStamp* stamp);
   void CommitStamp(const ItemStamp& stamp);
 
   // item_write.cc
   HRESULT WriteInternal(const Variant& value);
   HRESULT ConvertForWrite(const Variant& value, Variant* out);
-  void StoreCacheWritten(const Variant& value);
+  void StoreCacheWritten(const Variant& value) EXCLUDES(smallLock_);
 
   // subitem.cc
   HRESULT DecodeFromHolder(CTavrixItem& holder, Variant* out) const;
-  // Fills the block from the holder's new value. REQUIRES: block serial held.
-  void FillBlockFrom(const Variant& value);
+  // Fills the block from the holder's new value. Called with valueLock_ held
+  // and the block serial held (which the analysis cannot check: a read takes
+  // the serial only when the item holds a block).
+  void FillBlockFrom(const Variant& value) REQUIRES(valueLock_);
   void ReadSubItems(int32_t flags);
   HRESULT PutValueForSubitem(const CTavrixItem& sub, const Variant& value);
-  void RegisterSubItem(const Ref<CTavrixItem>& sub);
+  void RegisterSubItem(const Ref<CTavrixItem>& sub) EXCLUDES(smallLock_);
 
   // Constant after Initialize (ApplySettings on a live item excepted).
   IItemOwner* owner_ = nullptr;
@@ -283,32 +318,38 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   ReentryCounter readGuard_;
   ReentryCounter notifyGuard_;
 
-  // See the file comment; made at Initialize in versioned projects only.
-  std::unique_ptr<std::recursive_mutex> itemLock_;
+  // Serialises a whole read pass or write (see the file comment); made at
+  // Initialize in versioned projects only.
+  std::unique_ptr<RecursiveMutex> itemLock_;
 
   // The small members sit beside their 4-byte locks, in what would be padding.
-  mutable SmallMutex variableLock_;  // guards variable_, activationBefore_
-  bool activationBefore_ = true;
-  Ref<IZeltVariable> variable_;
+  // Guards variable_ and activationBefore_, and is held across the device call.
+  mutable SmallMutex variableLock_;
+  bool activationBefore_ GUARDED_BY(variableLock_) = true;
+  Ref<IZeltVariable> variable_ GUARDED_BY(variableLock_);
 
-  mutable SmallMutex smallLock_;  // guards the members below, up to calcs_
-  bool cacheWrittenPending_ = false;
-  bool terminated_ = false;
-  Variant cacheWritten_;
-  std::unique_ptr<ChatterFilter> chatter_;
-  Ref<CTavrixItem> parent_;
-  Ref<CTavrixItem> aliasTarget_;
-  std::vector<Ref<CTavrixItem>> subItems_;
-  std::shared_ptr<DelayedWrites> delayed_;  // made by the first delayed write
+  // Guards the members below, up to calcs_; held only briefly.
+  mutable SmallMutex smallLock_;
+  bool cacheWrittenPending_ GUARDED_BY(smallLock_) = false;
+  bool terminated_ GUARDED_BY(smallLock_) = false;
+  Variant cacheWritten_ GUARDED_BY(smallLock_);
+  std::unique_ptr<ChatterFilter> chatter_ GUARDED_BY(smallLock_);
+  Ref<CTavrixItem> parent_ GUARDED_BY(smallLock_);
+  Ref<CTavrixItem> aliasTarget_ GUARDED_BY(smallLock_);
+  std::vector<Ref<CTavrixItem>> subItems_ GUARDED_BY(smallLock_);
+  // Made by the first delayed write.
+  std::shared_ptr<DelayedWrites> delayed_ GUARDED_BY(smallLock_);
 
   // Made by the settings when the item has calculation settings; its own
   // lock guards the built list.
   std::unique_ptr<ItemCalcs> calcs_;
 
-  mutable SmallRecursiveMutex valueLock_;  // guards value_, prevValue_, stamp_
-  Variant value_;
-  Variant prevValue_;
-  ItemStamp stamp_;
+  // Guards value_, prevValue_ and stamp_ (and is held across the block fill
+  // and the sub-item reads; see the file comment).
+  mutable SmallRecursiveMutex valueLock_;
+  Variant value_ GUARDED_BY(valueLock_);
+  Variant prevValue_ GUARDED_BY(valueLock_);
+  ItemStamp stamp_ GUARDED_BY(valueLock_);
 
   std::unique_ptr<ItemBlock> block_;  // holders only; made by the settings
 

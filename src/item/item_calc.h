@@ -7,10 +7,10 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "item/item_settings.h"
+#include "platform/mutex.h"
 #include "platform/result.h"
 #include "platform/variant.h"
 
@@ -26,10 +26,12 @@ class IItemCalculation {
 };
 
 // The built calculations of an item, with the lock that guards them. Only
-// items with calculation settings have one.
+// items with calculation settings have one. A read holds the lock while the
+// calculations run, and a calculation may read other items (see the lock
+// order in item.h).
 struct ItemCalcs {
-  std::mutex lock;  // guards list: replaced by activation, run by reads
-  std::vector<std::unique_ptr<IItemCalculation>> list;
+  Mutex lock;  // guards list: replaced by activation, run by reads
+  std::vector<std::unique_ptr<IItemCalculation>> list GUARDED_BY(lock);
 };
 
 struct ItemCalcFactory {

@@ -1,6 +1,4 @@
 // The read pipeline of an item (ReadValue) and the client read (get_Value).
-#include <mutex>
-
 #include "item/item.h"
 #include "item/item_block.h"
 #include "item/value_types.h"
@@ -17,8 +15,7 @@ HRESULT CTavrixItem::ReadValue(int32_t flags, bool* providerRead) {
   // A link or calculation leading back to an item that is notifying.
   if (read.reentered() && notifyGuard_.BusyOnThisThread()) return S_FALSE;
 
-  std::unique_lock<std::recursive_mutex> itemLock;
-  if (std::recursive_mutex* m = ItemLockFor(holder.get())) itemLock = std::unique_lock(*m);
+  OptionalLock<RecursiveMutex> itemLock(ItemLockFor(holder.get()));
   const PassStamps stamps(performance_.load(std::memory_order_acquire));
   stamps.At(0);
   bool suppressed = false;
@@ -67,8 +64,7 @@ HRESULT CTavrixItem::ReadPass(int32_t flags, CTavrixItem* holder, const PassStam
 
   // A holder keeps its block serial from the device read to the fill, so a
   // sub-item write cannot slip between them and be overwritten by older data.
-  std::unique_lock<std::recursive_mutex> serial;
-  if (block_) serial = std::unique_lock(block_->serial);
+  OptionalLock<RecursiveMutex> serial(block_ ? &block_->serial : nullptr);
 
   Variant value;
   ItemStamp stamp;
@@ -78,7 +74,7 @@ HRESULT CTavrixItem::ReadPass(int32_t flags, CTavrixItem* holder, const PassStam
   HRESULT hr = ReadSource(holder, &value, &stamp, &force, providerRead, &holderOnly);
   stamps.At(2);
   if (holderOnly) {
-    if (serial.owns_lock()) serial.unlock();
+    serial.Unlock();
     SetState(tvItemSucceeded);
     ReadSubItems(flags);
     return S_FALSE;
@@ -92,7 +88,7 @@ HRESULT CTavrixItem::ReadPass(int32_t flags, CTavrixItem* holder, const PassStam
   }
   stamps.At(3);
   if (settings_.m_bChatEnabled) {
-    std::lock_guard lock(smallLock_);
+    SmallMutexLock lock(&smallLock_);
     if (chatter_ &&
         !chatter_->Pass(value, settings_.m_lChatMax, settings_.m_bCompArrays, lcid_)) {
       CommitStamp(stamp);
@@ -106,19 +102,19 @@ HRESULT CTavrixItem::ReadPass(int32_t flags, CTavrixItem* holder, const PassStam
   // above leaves value, previous value and stamp as they were.
   Variant base;
   {
-    std::lock_guard lock(valueLock_);
+    SmallRecursiveMutexLock lock(&valueLock_);
     if (!force) base = value_;
     prevValue_ = std::move(value_);
     value_ = value;
     stamp_ = stamp;
     if (block_) {
       FillBlockFrom(value);
-      serial.unlock();
+      serial.Unlock();
     }
     SetState(tvItemSucceeded);
     if (block_) ReadSubItems(flags);
   }
-  if (serial.owns_lock()) serial.unlock();
+  serial.Unlock();
   stamps.At(8, true);
   const HRESULT result = HandleChange(flags, value, base, force, S_OK);
   stamps.At(10, true);
@@ -130,7 +126,7 @@ HRESULT CTavrixItem::ReadSource(CTavrixItem* holder, Variant* value, ItemStamp* 
                                 bool* force, bool* providerRead, bool* holderOnly) {
   if (cachePending_.load() && TakeCacheWritten(value)) {
     // The stamp was set when the value was written.
-    std::lock_guard lock(valueLock_);
+    SmallRecursiveMutexLock lock(&valueLock_);
     *stamp = stamp_;
     *force = (settings_.m_lForceChange & 2) != 0;
     return S_OK;
@@ -156,7 +152,7 @@ HRESULT CTavrixItem::ReadSource(CTavrixItem* holder, Variant* value, ItemStamp* 
     hr = DecodeFromHolder(*holder, value);
   } else {
     const std::unique_ptr<ILockHold> sync = owner_->EnterVariableSync();
-    std::lock_guard lock(variableLock_);
+    SmallMutexLock lock(&variableLock_);
     if (!variable_) {
       hr = E_ACCESSDENIED;
     } else {
@@ -208,7 +204,7 @@ HRESULT CTavrixItem::Transform(Variant* value, const PassStamps& stamps) {
   }
   stamps.At(4, true);
   if (calcs_) {
-    std::lock_guard lock(calcs_->lock);
+    MutexLock lock(&calcs_->lock);
     for (const auto& calculation : calcs_->list) {
       if (const HRESULT hr = calculation->Calculate(value); FAILED(hr)) {
         Fail(hr, "TavrixItem[%ls\\%ls] : Failed in calculating(0x%8x).\n", ctrl, item, hr);
@@ -255,7 +251,7 @@ HRESULT CTavrixItem::HandleChange(int32_t flags, const Variant& value, const Var
   if (historyOn_) {
     ItemStamp stamp;
     {
-      std::lock_guard lock(valueLock_);
+      SmallRecursiveMutexLock lock(&valueLock_);
       stamp = stamp_;
     }
     if (versioned_) {
@@ -277,7 +273,7 @@ HRESULT CTavrixItem::HandleChange(int32_t flags, const Variant& value, const Var
 }
 
 bool CTavrixItem::TakeCacheWritten(Variant* value) {
-  std::lock_guard lock(smallLock_);
+  SmallMutexLock lock(&smallLock_);
   if (!cacheWrittenPending_) return false;
   *value = std::move(cacheWritten_);
   cacheWritten_.Clear();
@@ -288,14 +284,14 @@ bool CTavrixItem::TakeCacheWritten(Variant* value) {
 
 void CTavrixItem::StampNow(CTavrixItem* holder, ItemStamp* stamp) {
   {
-    std::lock_guard lock(valueLock_);
+    SmallRecursiveMutexLock lock(&valueLock_);
     *stamp = stamp_;
   }
   Clock& clock = SystemClock();
   UpdateHostStamp(timeStampMode_, clock.UtcMicros() / 1000, clock.TickCount(), stamp);
   if (timeStampMode_ != kStampDevice) return;
   if (holder != nullptr) {
-    std::lock_guard lock(holder->valueLock_);
+    SmallRecursiveMutexLock lock(&holder->valueLock_);
     stamp->dateTime = holder->stamp_.dateTime;
     stamp->microsecond = holder->stamp_.microsecond;
     return;
@@ -307,7 +303,7 @@ void CTavrixItem::StampNow(CTavrixItem* holder, ItemStamp* stamp) {
     }
     return;
   }
-  std::lock_guard lock(variableLock_);
+  SmallMutexLock lock(&variableLock_);
   if (!variable_) return;
   double date = 0;
   int32_t micros = 0;
@@ -318,7 +314,7 @@ void CTavrixItem::StampNow(CTavrixItem* holder, ItemStamp* stamp) {
 }
 
 void CTavrixItem::CommitStamp(const ItemStamp& stamp) {
-  std::lock_guard lock(valueLock_);
+  SmallRecursiveMutexLock lock(&valueLock_);
   stamp_ = stamp;
 }
 
@@ -326,11 +322,9 @@ HRESULT CTavrixItem::get_Value(Variant* out) {
   if (linkCheck_.load() == kLinkCheckCritical) return E_ACCESSDENIED;
   const Ref<CTavrixItem> holder = settings_.m_bSubItem ? parent() : Ref<CTavrixItem>();
   CTavrixItem& guard = GuardItem(holder.get());
-  std::unique_lock<std::recursive_mutex> itemLock;
   // A read in progress may be the caller (an observer or calculation).
-  if (std::recursive_mutex* m = ItemLockFor(holder.get()); m && !guard.readGuard_.Busy()) {
-    itemLock = std::unique_lock(*m);
-  }
+  OptionalLock<RecursiveMutex> itemLock(guard.readGuard_.Busy() ? nullptr
+                                                                : ItemLockFor(holder.get()));
   if (settings_.m_lAttribute == tvItemWriteOnly) return S_FALSE;
 
   if (settings_.IsReference()) {
@@ -364,7 +358,7 @@ HRESULT CTavrixItem::get_Value(Variant* out) {
     const uint32_t now = SystemClock().TickCount();
     uint32_t last;
     {
-      std::lock_guard lock(valueLock_);
+      SmallRecursiveMutexLock lock(&valueLock_);
       last = stamp_.lastReadTick;
     }
     const uint32_t elapsed = now - last - (now < last ? 1 : 0);
@@ -375,7 +369,7 @@ HRESULT CTavrixItem::get_Value(Variant* out) {
   }
   if (read && !settings_.m_bNotRecJudgeItem) owner_->ReportRead(SUCCEEDED(hr), deviceRead);
   if (SUCCEEDED(hr)) {
-    std::lock_guard lock(valueLock_);
+    SmallRecursiveMutexLock lock(&valueLock_);
     *out = value_;
   }
   return hr;

@@ -1,7 +1,5 @@
 // The write path of an item: Value put, ValueEx put and the internal write
 // that initial data and links use.
-#include <mutex>
-
 #include "item/delayed_write.h"
 #include "item/item.h"
 #include "item/value_types.h"
@@ -10,8 +8,7 @@ namespace tavrix {
 
 HRESULT CTavrixItem::put_Value(const Variant& value) {
   const Ref<CTavrixItem> holder = settings_.m_bSubItem ? parent() : Ref<CTavrixItem>();
-  std::unique_lock<std::recursive_mutex> writeLock;
-  if (std::recursive_mutex* m = ItemLockFor(holder.get())) writeLock = std::unique_lock(*m);
+  OptionalLock<RecursiveMutex> writeLock(ItemLockFor(holder.get()));
   // Scripts pass their variables by reference.
   const Variant& v = value.Deref();
   if (v.IsByRef()) {
@@ -26,7 +23,7 @@ HRESULT CTavrixItem::put_ValueEx(int32_t delayMs, const Variant& value) {
   if (delayMs < 1) return put_Value(value);
   std::shared_ptr<DelayedWrites> delayed;
   {
-    std::lock_guard lock(smallLock_);
+    SmallMutexLock lock(&smallLock_);
     if (terminated_) return E_FAIL;
     if (!delayed_) {
       delayed_ = std::make_shared<DelayedWrites>(
@@ -58,17 +55,14 @@ HRESULT CTavrixItem::WriteInternal(const Variant& value) {
   if (linkCheck == kLinkCheckCritical || linkCheck == kLinkCheckCriticalForPut) {
     return E_ACCESSDENIED;
   }
-  std::unique_lock<std::recursive_mutex> itemLock;
-  if (versioned_) {
-    if (element_.present) {
-      LogResult(E_ACCESSDENIED, 3,
-                "TavrixItem[%ls\\%ls] : You cannot write to an item for which an array element is "
-                "specified.\n",
-                ctrl, item);
-      return E_ACCESSDENIED;
-    }
-    itemLock = std::unique_lock(*ItemLockFor(holder.get()));
+  if (versioned_ && element_.present) {
+    LogResult(E_ACCESSDENIED, 3,
+              "TavrixItem[%ls\\%ls] : You cannot write to an item for which an array element is "
+              "specified.\n",
+              ctrl, item);
+    return E_ACCESSDENIED;
   }
+  OptionalLock<RecursiveMutex> itemLock(ItemLockFor(holder.get()));  // versioned projects
 
   if (settings_.IsReference()) {
     Variant v = value;
@@ -92,7 +86,7 @@ HRESULT CTavrixItem::WriteInternal(const Variant& value) {
     hr = holder ? holder->PutValueForSubitem(*this, converted) : HRESULT(E_ACCESSDENIED);
   } else if (settings_.m_bVariableEnabled) {
     const std::unique_ptr<ILockHold> sync = owner_->EnterVariableSync();
-    std::lock_guard lock(variableLock_);
+    SmallMutexLock lock(&variableLock_);
     hr = variable_ ? variable_->put_Value(converted) : HRESULT(E_ACCESSDENIED);
   }
   if (FAILED(hr)) {
@@ -142,7 +136,7 @@ void CTavrixItem::StoreCacheWritten(const Variant& value) {
   ItemStamp stamp;
   StampNow(holder.get(), &stamp);
   CommitStamp(stamp);
-  std::lock_guard lock(smallLock_);
+  SmallMutexLock lock(&smallLock_);
   cacheWritten_ = value;
   cacheWrittenPending_ = true;
   cachePending_ = true;

@@ -1,8 +1,6 @@
 // The block of a holder item and its sub-items: registration, the block
 // fill after a holder read, decoding a sub-item's piece, and the sub-item
 // write (read-modify-write of the holder's block).
-#include <mutex>
-
 #include "item/block_codec.h"
 #include "item/item.h"
 #include "item/item_block.h"
@@ -12,7 +10,7 @@
 namespace tavrix {
 
 void CTavrixItem::RegisterSubItem(const Ref<CTavrixItem>& sub) {
-  std::lock_guard lock(smallLock_);
+  SmallMutexLock lock(&smallLock_);
   subItems_.push_back(sub);
 }
 
@@ -21,7 +19,7 @@ void CTavrixItem::ReadSubItems(int32_t flags) {
 }
 
 void CTavrixItem::FillBlockFrom(const Variant& value) {
-  std::lock_guard lock(block_->lock);
+  MutexLock lock(&block_->lock);
   block_->valid = FillBlock(value, block_->bytes) > 0;
   ++block_->fills;
 }
@@ -29,14 +27,14 @@ void CTavrixItem::FillBlockFrom(const Variant& value) {
 std::vector<uint8_t> CTavrixItem::BlockCopy(bool* valid) const {
   *valid = false;
   if (!block_) return {};
-  std::lock_guard lock(block_->lock);
+  MutexLock lock(&block_->lock);
   *valid = block_->valid;
   return block_->bytes;
 }
 
 HRESULT CTavrixItem::DecodeFromHolder(CTavrixItem& holder, Variant* out) const {
   if (!holder.block_) return E_ACCESSDENIED;  // the holder keeps no block
-  std::lock_guard lock(holder.block_->lock);
+  MutexLock lock(&holder.block_->lock);
   return DecodePiece(holder.block_->bytes, settings_.Piece(), out);
 }
 
@@ -44,15 +42,12 @@ HRESULT CTavrixItem::PutValueForSubitem(const CTavrixItem& sub, const Variant& v
   const std::string& ctrl = settings_.m_bstrCtrlName;
   const std::string& item = settings_.m_bstrItemName;
   if (!block_) return E_ACCESSDENIED;
-  std::unique_lock<std::recursive_mutex> itemLock;
-  if (std::recursive_mutex* m = ItemLockFor(nullptr); m && !readGuard_.Busy()) {
-    itemLock = std::unique_lock(*m);
-  }
+  OptionalLock<RecursiveMutex> itemLock(readGuard_.Busy() ? nullptr : ItemLockFor(nullptr));
   // Held until the holder's device write: two sub-item writes of one block
   // each start from the block the other left.
-  std::lock_guard serial(block_->serial);
+  RecursiveMutexLock serial(&block_->serial);
   {
-    std::lock_guard lock(block_->lock);
+    MutexLock lock(&block_->lock);
     if (!block_->valid) return E_ACCESSDENIED;
   }
   if (settings_.m_bVariableEnabled && !hasVariable()) return E_FAIL;
@@ -80,19 +75,19 @@ HRESULT CTavrixItem::PutValueForSubitem(const CTavrixItem& sub, const Variant& v
   if (settings_.m_lSubItemBlockUpdate != 0) {
     uint64_t fillsBefore;
     {
-      std::lock_guard lock(block_->lock);
+      MutexLock lock(&block_->lock);
       fillsBefore = block_->fills;
     }
     RETURN_IF_FAILED(ReadValue(kReadDeferChange, nullptr));
     // A refresh that did not fill the block (dropped, suppressed, empty)
     // leaves old or zeroed bytes: writing them back would undo the device.
-    std::lock_guard lock(block_->lock);
+    MutexLock lock(&block_->lock);
     if (!block_->valid || block_->fills == fillsBefore) return E_ACCESSDENIED;
   }
 
   Variant holderValue;
   {
-    std::lock_guard lock(block_->lock);
+    MutexLock lock(&block_->lock);
     if (!block_->valid) return E_ACCESSDENIED;
     EncodeFault fault = EncodeFault::kNone;
     if (const HRESULT hr = EncodePiece(typed, piece, block_->bytes, &fault); FAILED(hr)) {

@@ -4,7 +4,9 @@
 // SmallRecursiveMutex 12.
 //
 // Both satisfy Lockable (lock, try_lock, unlock), so std::lock_guard,
-// std::unique_lock and std::scoped_lock work with them. What they guarantee:
+// std::unique_lock and std::scoped_lock work with them; both are capabilities
+// of the thread-safety analysis, taken for a scope with SmallMutexLock and
+// SmallRecursiveMutexLock so that the analysis sees it. What they guarantee:
 //   - mutual exclusion: at most one thread holds the lock at a time;
 //   - ordering: a successful lock or try_lock acquires and unlock releases,
 //     through the lock word itself, so everything a thread did before its
@@ -24,15 +26,18 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
+
 namespace tavrix {
 
-class SmallMutex {
+class CAPABILITY("mutex") SmallMutex {
  public:
   constexpr SmallMutex() noexcept = default;
   SmallMutex(const SmallMutex&) = delete;
   SmallMutex& operator=(const SmallMutex&) = delete;
 
-  void lock() noexcept {
+  void lock() noexcept ACQUIRE() {
     uint32_t seen = kFree;
     if (state_.compare_exchange_strong(seen, kLocked, std::memory_order_acquire,
                                        std::memory_order_relaxed)) {
@@ -42,13 +47,13 @@ class SmallMutex {
   }
 
   // Takes the lock when it is free; never waits.
-  bool try_lock() noexcept {
+  bool try_lock() noexcept TRY_ACQUIRE(true) {
     uint32_t seen = kFree;
     return state_.compare_exchange_strong(seen, kLocked, std::memory_order_acquire,
                                           std::memory_order_relaxed);
   }
 
-  void unlock() noexcept {
+  void unlock() noexcept RELEASE() {
     if (state_.exchange(kFree, std::memory_order_release) == kContended) WakeOne();
   }
 
@@ -69,13 +74,15 @@ class SmallMutex {
 // A SmallMutex the holding thread may take again; it is released when unlock
 // has been called as often as lock (or a successful try_lock). try_lock by
 // the holder always succeeds and counts like lock.
-class SmallRecursiveMutex {
+class CAPABILITY("mutex") SmallRecursiveMutex {
  public:
   constexpr SmallRecursiveMutex() noexcept = default;
   SmallRecursiveMutex(const SmallRecursiveMutex&) = delete;
   SmallRecursiveMutex& operator=(const SmallRecursiveMutex&) = delete;
 
-  void lock() noexcept {
+  // The analysis skips the bodies below: they take and release mutex_ across
+  // calls, which is what a lock implementation is for.
+  void lock() noexcept ACQUIRE() NO_THREAD_SAFETY_ANALYSIS {
     const uint32_t self = CurrentThreadTag();
     if (owner_.load(std::memory_order_relaxed) == self) {
       ++depth_;
@@ -86,7 +93,7 @@ class SmallRecursiveMutex {
     depth_ = 1;
   }
 
-  bool try_lock() noexcept {
+  bool try_lock() noexcept TRY_ACQUIRE(true) NO_THREAD_SAFETY_ANALYSIS {
     const uint32_t self = CurrentThreadTag();
     if (owner_.load(std::memory_order_relaxed) == self) {
       ++depth_;
@@ -98,7 +105,7 @@ class SmallRecursiveMutex {
     return true;
   }
 
-  void unlock() noexcept {
+  void unlock() noexcept RELEASE() NO_THREAD_SAFETY_ANALYSIS {
     if (--depth_ != 0) return;
     owner_.store(kNoOwner, std::memory_order_relaxed);
     mutex_.unlock();
@@ -123,8 +130,11 @@ class SmallRecursiveMutex {
   // clears it before releasing mutex_, so a thread reads its own tag here
   // exactly when it holds the lock; other threads only ever see another tag.
   std::atomic<uint32_t> owner_{kNoOwner};
-  uint32_t depth_ = 0;  // times the holder has taken it; guarded by mutex_
+  uint32_t depth_ GUARDED_BY(mutex_) = 0;  // times the holder has taken it
 };
+
+using SmallMutexLock = ScopedLock<SmallMutex>;
+using SmallRecursiveMutexLock = ScopedLock<SmallRecursiveMutex>;
 
 static_assert(sizeof(SmallMutex) == 4);
 static_assert(sizeof(SmallRecursiveMutex) <= 16);

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/thread.h"
 
 namespace tavrix {
@@ -201,6 +202,52 @@ TEST(Semaphore, ReleaseWakesAsManyWaitersAsItAdds) {
   EXPECT_EQ(woke.Wait(kLong), WaitStatus::kSignaled);
   for (std::thread& t : waiters) t.join();
   EXPECT_EQ(sem.Count(), 0u);
+}
+
+// --- CondVar ------------------------------------------------------------------
+
+// A wait gives the mutex up while it sleeps and holds it again when it
+// returns, whether it was signalled or its deadline passed.
+TEST(CondVar, WaitReleasesTheMutexAndHoldsItAgainOnReturn) {
+  Mutex mu;
+  CondVar cv;
+  bool ready = false;
+  std::atomic<bool> waiting{false};
+  std::atomic<bool> returned{false};
+  std::atomic<bool> done{false};
+  std::thread waiter([&] {
+    MutexLock lock(&mu);
+    waiting = true;
+    while (!ready) cv.Wait(&mu);
+    returned = true;
+    while (!done) std::this_thread::yield();  // still holding mu
+  });
+  while (!waiting) std::this_thread::yield();
+  // The waiter holds the mutex from here until its wait gives it up.
+  {
+    MutexLock lock(&mu);
+    ready = true;
+    cv.Signal();
+  }
+  while (!returned) std::this_thread::yield();
+  EXPECT_FALSE(mu.TryLock());
+  done = true;
+  waiter.join();
+  ASSERT_TRUE(mu.TryLock());
+  mu.Unlock();
+}
+
+TEST(CondVar, WaitUntilReportsTheDeadline) {
+  Mutex mu;
+  CondVar cv;
+  MutexLock lock(&mu);
+  const auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + std::chrono::milliseconds(kShort);
+  while (cv.WaitUntil(&mu, deadline)) {
+  }
+  EXPECT_GE(std::chrono::steady_clock::now(), deadline);
+  // Past the deadline, a wait returns at once.
+  EXPECT_FALSE(cv.WaitUntil(&mu, deadline));
 }
 
 // --- Thread -------------------------------------------------------------------
