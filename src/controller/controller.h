@@ -30,11 +30,20 @@
 //                        taken before itemsLock_ to reach the items' records
 //   samplingLock_        a cycle's reads and script
 //   itemsLock_           the item maps, the trigger root, the calculations
-//   optionLock_          m_bstrProvider, m_bstrMachine, m_bstrParam and the
-//                        option-changed flag (never held across another lock)
+//   optionLock_          the settings snapshot, the option-changed flag and
+//                        the name registration (never held across another
+//                        lock)
 //   the host's provider lock, then the name registry's lock (open and close)
+//   timeStampLock_       the controller time stamp (history markers, device
+//                        clock); takes zeltPointerLock_ inside
 //   zeltPointerLock_     m_pZeltController, m_pEventSink, m_pDeviceClock
+//   checkpointLock_      the checkpoint text and the scan times (a leaf)
 //   reconnectLock_       reconnectThreads_ (innermost)
+//
+// Settings: what an update may change lives in one immutable snapshot
+// (ControllerSettings) that _Update and _Reload replace whole under
+// optionLock_. The sampling thread takes it once per cycle, the monitor once
+// per check, so neither ever sees half an update.
 #pragma once
 
 #include <atomic>
@@ -52,6 +61,7 @@
 #include "config/project_records.h"
 #include "controller/controller_host.h"
 #include "controller/controller_parts.h"
+#include "controller/controller_settings.h"
 #include "controller/cycle_math.h"
 #include "controller/item_table.h"
 #include "item/performance_set.h"
@@ -93,9 +103,6 @@ enum HistoryMarker : int32_t {
   kMarkerBegin = 2,  // "$$BEGIN$$"
   kMarkerEnd = 3,    // "$$END$$"
 };
-
-// The platform priorities of the configured thread-priority indexes 0..6.
-inline constexpr int kThreadPriorities[7] = {-15, -2, -1, 0, 1, 2, 15};
 
 // A thread the controller starts and must be able to wait for with a time
 // limit: the activation thread and the reconnection threads.
@@ -216,16 +223,19 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   IControllerHost& host() const { return host_; }
   int32_t index() const { return m_lIndex; }
   const std::string& name() const { return m_bstrTVXCtrlName; }
-  const std::string& zeltName() const { return m_bstrCtrlName; }
+  // The settings an update may change, as one snapshot (never null after
+  // Initialize).
+  ControllerSettingsPtr settings() const;
+  std::string zeltName() const { return settings()->m_bstrCtrlName; }
   bool enabled() const { return m_bEnabled; }
-  int32_t activatePriority() const { return m_lActivatePriority; }
-  int32_t deactivatePriority() const { return m_lDeactivatePriority; }
-  int32_t samplingRate() const { return m_lSamplingRate; }
+  int32_t activatePriority() const { return settings()->m_lActivatePriority; }
+  int32_t deactivatePriority() const { return settings()->m_lDeactivatePriority; }
+  int32_t samplingRate() const { return settings()->m_lSamplingRate; }
   bool distribute() const { return m_bDistribute.load(); }
-  int32_t threadPriority() const { return m_iThreadPriority; }
-  int32_t recInterval() const { return m_lRecInterval; }
-  int32_t recWaitTime() const { return m_lRecWaitTime; }
-  bool autoReconnect() const { return m_bAutoReconn; }
+  int32_t threadPriority() const { return settings()->m_iThreadPriority; }
+  int32_t recInterval() const { return settings()->m_lRecInterval; }
+  int32_t recWaitTime() const { return settings()->m_lRecWaitTime; }
+  bool autoReconnect() const { return settings()->m_bAutoReconn; }
   bool reconnecting() const { return reconnecting_.load(); }
   bool disposing() const { return disposing_.load(); }
   int32_t triggerInitResult() const { return triggerInitResult_.load(); }
@@ -252,13 +262,13 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   // --- IItemOwner (controller_item_owner.cc) ----------------------------------
 
   std::string ControllerName() const override { return m_bstrTVXCtrlName; }
-  int32_t SamplingRate() const override { return m_lSamplingRate; }
-  bool WriteToCache() const override { return m_bWriteToCache; }
-  int32_t TimeStampMode() const override { return m_lTimeStamp; }
-  bool UseHistory() const override { return m_bUseHistory; }
+  int32_t SamplingRate() const override { return settings()->m_lSamplingRate; }
+  bool WriteToCache() const override { return settings()->m_bWriteToCache; }
+  int32_t TimeStampMode() const override { return settings()->m_lTimeStamp; }
+  bool UseHistory() const override { return settings()->m_bUseHistory; }
   int32_t ControllerType() const override { return m_lType; }
-  bool AutoReconnect() const override { return m_bAutoReconn; }
-  int32_t RecCount() const override { return m_lRecCount; }
+  bool AutoReconnect() const override { return settings()->m_bAutoReconn; }
+  int32_t RecCount() const override { return settings()->m_lRecCount; }
   int32_t ControllerState() const override { return State(); }
   bool IsVersionedProject() const override { return host_.IsVersionedProject(); }
   LCID Lcid() const override { return host_.Lcid(); }
@@ -285,9 +295,18 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   class EventSink;
 
   // controller_init.cc
+  // Takes the settings of `record`: all of them at initialisation, those an
+  // update may change otherwise.
   HRESULT CopySettings(const ControllerRecord& record, bool update);
+  // Publishes `settings` whole.
+  void PublishSettings(ControllerSettingsPtr settings);
   HRESULT BuildTriggerRoot(const ControllerRecord& record, std::unique_ptr<ITriggerRoot>* out);
+  // Registers the Zelt name in the name registry and takes the provider's
+  // lock; UnregisterName gives the name back.
   void RegisterNames();
+  void UnregisterName();
+  // The key the name registry knows this controller by (empty: none).
+  std::string RegisteredName() const;
 
   // controller_open.cc
   HRESULT ConnectEventSink();
@@ -333,47 +352,18 @@ class CTavrixController final : public RefCounted, public IItemOwner {
 
   IControllerHost& host_;
 
-  // Settings (the record's values after the initialisation rules).
+  // Fixed at initialisation, before any thread of the controller runs.
   bool m_bEnabled = false;
   int32_t m_lType = 0;
-  std::string m_bstrCtrlName;
   std::string m_bstrTVXCtrlName;
-  std::string m_bstrProvider;     // optionLock_
-  std::string m_bstrMachine;      // optionLock_
-  std::string m_bstrParam;        // optionLock_
-  std::string m_bstrDescription;
-  bool m_bDescription = false;
-  int32_t m_lSamplingRate = 300;
-  std::atomic<bool> m_bDistribute{false};
-  int32_t m_iThreadPriority = 0;
-  int32_t m_lTimeStamp = 0;
-  bool m_bStartup = false;
-  bool m_bUseHistory = false;
-  bool m_bWriteToCache = false;
-  bool m_bWDT = false;
-  int32_t m_lWDTCount = 0;
-  int32_t m_lWDTAction = 0;
-  bool m_bUseTrigger = false;
-  bool m_bAutoReconn = false;
-  int32_t m_lRecCount = 0;
-  int32_t m_lRecInterval = 0;
-  int32_t m_lRecWaitTime = 0;
-  int32_t m_lRecType = 0;
-  std::atomic<bool> m_bScript{false};
   std::string m_bstrScript;
   bool m_bNotSafeMode = false;
-  bool m_bEventBinding = false;
-  bool m_bOutputActionLog = false;
-  bool m_bVariableSync = false;
-  bool m_bWDTDS = false;
-  int32_t m_lWDTTime = 0;
   bool m_bTriggerDisable = false;
   bool m_bCalcDisable = false;
-  bool m_bSlowSamplingEnable = false;
-  int32_t m_lSlowSamplingRate = 0;
-  int32_t m_AccessibleApplication = 7;
-  int32_t m_lActivatePriority = 0;
-  int32_t m_lDeactivatePriority = 0;
+  // Switched off by a failing script (until re-enabled) and by a sampling
+  // thread with fewer than two items.
+  std::atomic<bool> m_bScript{false};
+  std::atomic<bool> m_bDistribute{false};
 
   int32_t m_lIndex = -1;
   bool initialized_ = false;
@@ -408,11 +398,14 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   // The pointer-registry key registered by the last open (empty: none), so
   // the close gives back exactly what was registered.
   std::string pointerKey_;
-  std::recursive_mutex* providerLock_ = nullptr;
-  // The name registered in the name registry (empty: none).
+  std::recursive_mutex* providerLock_ = nullptr;  // optionLock_
+  // The name registered in the name registry (empty: none); optionLock_.
   std::string registeredName_;
 
+  // Guards settings_ (replaced whole by an update, a reload or a new option
+  // text) and optionChanged_. Never held while another lock is taken.
   mutable std::mutex optionLock_;
+  ControllerSettingsPtr settings_;
   bool optionChanged_ = false;
 
   std::mutex activationLock_;
@@ -465,6 +458,9 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   std::string checkpoint_;
   ScanTimes scanTimes_;
   bool firstCycle_ = true;
+  // The settings of the running cycle, the sampling thread's own: taken at
+  // the start of every cycle, so a cycle runs with one configuration.
+  ControllerSettingsPtr cycleSettings_;
   // The watchdogs, the sampling thread's own.
   bool watchdogTimerOn_ = false;
   uint32_t watchdogDue_ = 0;      // tick when the watchdog timer falls due next

@@ -45,7 +45,7 @@ HRESULT CTavrixController::_Activate() {
         m_hActivateIdleEvent.Set();
         return hr;
       }
-      if (m_lTimeStamp == 1) CreateDeviceClock();
+      if (settings()->m_lTimeStamp == 1) CreateDeviceClock();
     }
 
     for (const Ref<CTavrixItem>& item : Items()) {
@@ -97,7 +97,7 @@ HRESULT CTavrixController::_Activate() {
     ExecuteTriggerPass(kTriggerPassInitial);
 
     m_hActivatedEvent.Set();
-    if (m_bStartup) {
+    if (settings()->m_bStartup) {
       m_hRunEvent.Set();
     } else {
       m_hRunEvent.Reset();
@@ -254,10 +254,7 @@ void CTavrixController::_Terminate() {
   for (const Ref<CTavrixItem>& item : released) item->Terminate();
   released.clear();
   Log(0, "TavrixController[%ls] : _Terminate : TavrixItem released.\n", m_bstrTVXCtrlName);
-  if (!registeredName_.empty()) {
-    CriticalSectionManager::ByName().Unregister(registeredName_);
-    registeredName_.clear();
-  }
+  UnregisterName();
   Log(0, "TavrixController[%ls] : _Terminate : End.\n", m_bstrTVXCtrlName);
 }
 

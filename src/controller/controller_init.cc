@@ -11,15 +11,8 @@
 
 namespace tavrix {
 
-namespace {
-
-// Used when a setting cannot work as configured.
-constexpr int32_t kDefaultSamplingRate = 300;
-constexpr int32_t kDefaultRecInterval = 1;
-
-}  // namespace
-
-CTavrixController::CTavrixController(IControllerHost& host) : host_(host) {
+CTavrixController::CTavrixController(IControllerHost& host)
+    : host_(host), settings_(std::make_shared<const ControllerSettings>()) {
   // The backup folder is settled once per process, by the first controller.
   (void)GetBackupFolder();
   const HRESULT hr = CreateKivData(&kivData_);
@@ -39,7 +32,7 @@ CTavrixController::~CTavrixController() {
   if (m_hReconnectThread) m_hReconnectThread->Wait(kInfinite);
   JoinReconnectThreads(false);
   if (m_hWorkerThread) m_hWorkerThread->Wait(kInfinite);
-  if (!registeredName_.empty()) CriticalSectionManager::ByName().Unregister(registeredName_);
+  UnregisterName();
 }
 
 HRESULT CTavrixController::Initialize(int32_t index, const ControllerRecord& record) {
@@ -56,7 +49,7 @@ HRESULT CTavrixController::Initialize(int32_t index, const ControllerRecord& rec
               m_bstrTVXCtrlName);
     return hr;
   }
-  if (!m_bStartup) m_hRunEvent.Reset();
+  if (!settings()->m_bStartup) m_hRunEvent.Reset();
   const auto& parts = ControllerParts::Instance();
   historyEnabled_ = parts.historyEnabled ? parts.historyEnabled(*this) : false;
   RegisterNames();
@@ -65,14 +58,27 @@ HRESULT CTavrixController::Initialize(int32_t index, const ControllerRecord& rec
 }
 
 void CTavrixController::RegisterNames() {
-  std::string provider;
+  const ControllerSettingsPtr s = settings();
+  std::recursive_mutex* provider = &host_.ProviderLock(s->m_bstrProvider);
+  std::string key = CriticalSectionManager::NameKey(s->m_bstrCtrlName);
+  CriticalSectionManager::ByName().Register(key, s->m_bstrCtrlName);
+  std::lock_guard lock(optionLock_);
+  providerLock_ = provider;
+  registeredName_ = std::move(key);
+}
+
+void CTavrixController::UnregisterName() {
+  std::string key;
   {
     std::lock_guard lock(optionLock_);
-    provider = m_bstrProvider;
+    key.swap(registeredName_);
   }
-  providerLock_ = &host_.ProviderLock(provider);
-  registeredName_ = CriticalSectionManager::NameKey(m_bstrCtrlName);
-  CriticalSectionManager::ByName().Register(registeredName_, m_bstrCtrlName);
+  if (!key.empty()) CriticalSectionManager::ByName().Unregister(key);
+}
+
+std::string CTavrixController::RegisteredName() const {
+  std::lock_guard lock(optionLock_);
+  return registeredName_;
 }
 
 HRESULT CTavrixController::BuildTriggerRoot(const ControllerRecord& record,
@@ -95,66 +101,23 @@ HRESULT CTavrixController::BuildTriggerRoot(const ControllerRecord& record,
 // change.
 HRESULT CTavrixController::CopySettings(const ControllerRecord& record, bool update) {
   if (!update) {
-    m_bstrCtrlName = record.m_strCtrlName;
     m_bEnabled = record.m_bEnabled;
     // The name is kept for the log lines even when the controller is off.
     m_bstrTVXCtrlName = record.RSQLCtrlName;
-    if (!m_bEnabled) return S_OK;
+    if (!m_bEnabled) {
+      auto off = std::make_shared<ControllerSettings>();
+      off->m_bstrCtrlName = record.m_strCtrlName;
+      PublishSettings(std::move(off));
+      return S_OK;
+    }
     m_lType = record.m_lType;
-  } else {
-    m_bstrCtrlName = record.m_strCtrlName;
   }
-  {
-    std::lock_guard lock(optionLock_);
-    m_bstrProvider = record.m_strProvider;
-    m_bstrMachine = record.m_strMachine;
-    m_bstrParam = record.m_strParam;
-  }
-  m_bstrDescription = record.m_strDescription;
-  m_bDescription = record.m_bDescription;
-  m_lSamplingRate = record.m_lSamplingRate;
-  if (m_lSamplingRate <= 0) {
-    Log(2, "TavrixController[%ls] : Sampling rate %d is not valid; %dms is used.\n",
-        m_bstrTVXCtrlName, record.m_lSamplingRate, kDefaultSamplingRate);
-    m_lSamplingRate = kDefaultSamplingRate;
-  }
-  m_bDistribute = record.m_bDistribute;
-  int32_t priorityIndex = record.m_lPriority;
-  if (priorityIndex < 0 || priorityIndex > 6) {
-    Log(2, "TavrixController[%ls] : Thread priority index %d is not valid; 0 is used.\n",
-        m_bstrTVXCtrlName, priorityIndex);
-    priorityIndex = 0;
-  }
-  m_iThreadPriority = kThreadPriorities[priorityIndex];
-  m_lTimeStamp = record.m_lTimeStamp;
-  m_bStartup = record.m_bStartup;
-  m_bUseHistory = record.m_bUseHistory;
-  m_bWriteToCache = record.m_bWriteToCache;
-  m_bWDT = record.m_bWDT;
-  m_lWDTCount = record.m_lWDTCount;
-  m_lWDTAction = record.m_lWDTAction;
-  m_bUseTrigger = record.m_bUseTrigger;
-  m_bAutoReconn = record.m_bAutoReconn;
-  m_lRecCount = record.m_lRecCount;
-  m_lRecInterval = record.m_lRecInterval;
-  if (m_lRecInterval <= 0 && m_bAutoReconn) {
-    Log(2, "TavrixController[%ls] : Reconnection interval %d is not valid; %ds is used.\n",
-        m_bstrTVXCtrlName, record.m_lRecInterval, kDefaultRecInterval);
-    m_lRecInterval = kDefaultRecInterval;
-  }
+  ControllerSettingsPtr settings = MakeControllerSettings(record, m_bstrTVXCtrlName);
+  m_bDistribute = settings->m_bDistribute;
   if (!update) {
     m_bScript = record.m_bScript;
     m_bstrScript = record.m_strScript;
     m_bNotSafeMode = record.m_bNotSafeMode;
-  }
-  m_bEventBinding = record.m_bEventBinding;
-  m_bOutputActionLog = record.m_bOutputActionLog;
-  m_lRecWaitTime = record.m_lRecWaitTime < 0 ? m_lRecInterval : record.m_lRecWaitTime;
-  m_lRecType = record.m_lRecType;
-  m_bVariableSync = record.m_bVariableSync;
-  m_bWDTDS = record.m_bWDTDS;
-  m_lWDTTime = record.m_lWDTTime;
-  if (!update) {
     m_bTriggerDisable = record.m_bTriggerDisable;
     std::unique_ptr<ITriggerRoot> root;
     const HRESULT hr = BuildTriggerRoot(record, &root);
@@ -168,17 +131,18 @@ HRESULT CTavrixController::CopySettings(const ControllerRecord& record, bool upd
     if (!m_bCalcDisable) calcDefinitions_ = record.m_calculationList;
     tempVariableNames_ = SplitTempVariableNames(record.m_triggerEx.m_tempVariables.m_strList);
   }
-  m_bSlowSamplingEnable = record.m_bSlowSamplingEnable;
-  m_lSlowSamplingRate = record.m_lSlowSamplingRate;
-  if (m_bSlowSamplingEnable && m_lSlowSamplingRate <= 0) {
-    Log(2, "TavrixController[%ls] : Slow sampling rate %d is not valid; %dms is used.\n",
-        m_bstrTVXCtrlName, record.m_lSlowSamplingRate, m_lSamplingRate);
-    m_lSlowSamplingRate = m_lSamplingRate;
-  }
-  m_AccessibleApplication = record.m_AccessibleApplication;
-  m_lActivatePriority = record.m_lActivatePriority;
-  m_lDeactivatePriority = record.m_lDeactivatePriority;
+  PublishSettings(std::move(settings));
   return S_OK;
+}
+
+void CTavrixController::PublishSettings(ControllerSettingsPtr settings) {
+  std::lock_guard lock(optionLock_);
+  settings_ = std::move(settings);
+}
+
+ControllerSettingsPtr CTavrixController::settings() const {
+  std::lock_guard lock(optionLock_);
+  return settings_;
 }
 
 HRESULT CTavrixController::AddItemRecord(const ItemRecord& record) {
@@ -210,8 +174,9 @@ HRESULT CTavrixController::AddItemRecord(const ItemRecord& record) {
 }
 
 HRESULT CTavrixController::ReadTriggerSettings(const LegacyTriggerRecord&) {
+  const bool useTrigger = settings()->m_bUseTrigger;
   std::lock_guard lock(itemsLock_);
-  if (!m_bUseTrigger || items_.empty()) return S_OK;
+  if (!useTrigger || items_.empty()) return S_OK;
   // Legacy trigger observers come with the trigger engine; until then the
   // settings only switch the sampling to waiting for a trigger signal.
   SetSamplingMode(0);
@@ -249,7 +214,9 @@ std::vector<std::string> CTavrixController::traceList() const {
 
 void CTavrixController::SetOption(std::string_view param) {
   std::lock_guard lock(optionLock_);
-  m_bstrParam = std::string(param);
+  auto changed = std::make_shared<ControllerSettings>(*settings_);
+  changed->m_bstrParam = std::string(param);
+  settings_ = std::move(changed);
   optionChanged_ = true;
 }
 

@@ -35,7 +35,7 @@ HRESULT CTavrixController::CreateVariable(const VariableDefinition& definition,
   Ref<IZeltController> connection = zeltController();
   if (!connection) return E_ACCESSDENIED;
   // Variable creation is serialised with opening and closing on the name.
-  auto nameLock = CriticalSectionManager::ByName().Lock(registeredName_);
+  auto nameLock = CriticalSectionManager::ByName().Lock(RegisteredName());
   return CreateZeltVariable(connection.get(), definition, out);
 }
 

@@ -57,21 +57,15 @@ void CTavrixController::OnZeltMessage(IUnknown*) {
 }
 
 std::recursive_mutex& CTavrixController::ProviderLockRef() {
-  if (providerLock_ == nullptr) {
-    std::lock_guard lock(optionLock_);
-    providerLock_ = &host_.ProviderLock(m_bstrProvider);
-  }
+  std::lock_guard lock(optionLock_);
+  if (providerLock_ == nullptr) providerLock_ = &host_.ProviderLock(settings_->m_bstrProvider);
   return *providerLock_;
 }
 
 HRESULT CTavrixController::OpenController() {
-  {
-    std::lock_guard lock(optionLock_);
-    if (host_.IsVersionedProject() && m_bstrProvider.empty()) {
-      Log(0, "TavrixController[%ls] : OpenController : Provider is not used.\n",
-          m_bstrTVXCtrlName);
-      return S_FALSE;
-    }
+  if (host_.IsVersionedProject() && settings()->m_bstrProvider.empty()) {
+    Log(0, "TavrixController[%ls] : OpenController : Provider is not used.\n", m_bstrTVXCtrlName);
+    return S_FALSE;
   }
   if (zeltController()) return S_FALSE;
 
@@ -82,14 +76,13 @@ HRESULT CTavrixController::OpenController() {
   int32_t attempt = 0;
   HRESULT hr = S_OK;
   for (;;) {
-    std::string option, provider, machine;
+    ControllerSettingsPtr s;
     {
       std::lock_guard lock(optionLock_);
-      option = m_bstrParam;
-      provider = m_bstrProvider;
-      machine = m_bstrMachine;
+      s = settings_;
       optionChanged_ = false;
     }
+    std::string option = s->m_bstrParam;
     Ref<IZeltController> opened;
     bool shared = false;
     {
@@ -98,19 +91,20 @@ HRESULT CTavrixController::OpenController() {
           m_bstrTVXCtrlName);
       hr = TavrixUtility::ReplaceStringMap::Instance().Expand(&option, TavrixUtility::ExpandMode::kConnect);
       if (FAILED(hr)) break;
-      auto nameLock = CriticalSectionManager::ByName().Lock(registeredName_);
+      auto nameLock = CriticalSectionManager::ByName().Lock(RegisteredName());
       if (m_hDisposeEvent.IsSet() || m_hStopEvent.IsSet()) {
         Log(1, "TavrixController[%ls] : OpenController : AddController Canceled.\n",
             m_bstrTVXCtrlName);
         return E_FAIL;
       }
-      hr = workspace->AddController(m_bstrCtrlName, provider, machine, option, &opened);
+      hr = workspace->AddController(s->m_bstrCtrlName, s->m_bstrProvider, s->m_bstrMachine, option,
+                                    &opened);
       if (SUCCEEDED(hr)) {
         AddZeltControllerRef(opened.get());
       } else if (hr == TVX_E_ZELT_ALREADY_EXISTS) {
         Ref<IZeltControllers> controllers;
         hr = workspace->get_Controllers(&controllers);
-        if (SUCCEEDED(hr)) hr = controllers->Item(Variant::Text(m_bstrCtrlName), &opened);
+        if (SUCCEEDED(hr)) hr = controllers->Item(Variant::Text(s->m_bstrCtrlName), &opened);
         Log(0,
             "TavrixController[%ls] : OpenController : Use shared controller. pointer is [%d], "
             "HRESULT is [0x%x]\n",
@@ -160,8 +154,9 @@ HRESULT CTavrixController::OpenController() {
   Log(0, "TavrixController[%ls] : Connect waiting loop exited.\n", m_bstrTVXCtrlName);
   if (FAILED(hr)) return hr;
 
+  const ControllerSettingsPtr s = settings();
   Ref<IZeltController> connection = zeltController();
-  if (m_bVariableSync && connection) {
+  if (s->m_bVariableSync && connection) {
     std::string zeltName;
     if (FAILED(connection->get_Name(&zeltName))) zeltName.clear();
     std::lock_guard lock(zeltPointerLock_);
@@ -171,7 +166,7 @@ HRESULT CTavrixController::OpenController() {
   DisconnectEventSink();
   // Whether the sink connects is not checked: a controller without messages
   // still samples.
-  if (m_bEventBinding) (void)ConnectEventSink();
+  if (s->m_bEventBinding) (void)ConnectEventSink();
   return S_OK;
 }
 
@@ -238,7 +233,7 @@ void CTavrixController::CloseController() {
 
   {
     std::lock_guard providerLock(ProviderLockRef());
-    auto nameLock = CriticalSectionManager::ByName().Lock(registeredName_);
+    auto nameLock = CriticalSectionManager::ByName().Lock(RegisteredName());
     const int32_t count = ReleaseZeltControllerRef(connection.get());
     if (count < 0) {
       Log(0, "TavrixController[%ls] : CloseController : Controller count invalid.\n",

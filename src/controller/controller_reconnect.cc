@@ -62,9 +62,10 @@ void CTavrixController::ActivationThreadBody(bool checkOptionChanged) {
 
 HRESULT CTavrixController::_Reconnect() {
   try {
-    while (m_bAutoReconn) {
-      if (failedCycles_.load() > m_lRecCount) (void)ReconnectProc(m_lRecWaitTime);
-      if (m_hDisposeEvent.Wait(SecondsToMs(m_lRecInterval)) == WaitStatus::kSignaled) break;
+    // Each check takes the settings anew: an update may change them.
+    for (ControllerSettingsPtr s = settings(); s->m_bAutoReconn; s = settings()) {
+      if (failedCycles_.load() > s->m_lRecCount) (void)ReconnectProc(s->m_lRecWaitTime);
+      if (m_hDisposeEvent.Wait(SecondsToMs(s->m_lRecInterval)) == WaitStatus::kSignaled) break;
     }
     Log(0, "TavrixController[%ls] : _Reconnect finished.\n", m_bstrTVXCtrlName);
     return S_OK;

@@ -28,8 +28,13 @@ HRESULT CTavrixController::_Reload(const ControllerRecord& record) {
   if (host_.IsVersionedProject()) cycle.lock();
   Log(0, "TavrixController[%ls] : _Reload start.\n", m_bstrTVXCtrlName);
   const int32_t state = State();
-  m_bOutputActionLog = record.m_bOutputActionLog;
-  m_bEventBinding = record.m_bEventBinding;
+  {
+    std::lock_guard lock(optionLock_);
+    auto changed = std::make_shared<ControllerSettings>(*settings_);
+    changed->m_bOutputActionLog = record.m_bOutputActionLog;
+    changed->m_bEventBinding = record.m_bEventBinding;
+    settings_ = std::move(changed);
+  }
 
   std::unique_ptr<ITriggerRoot> root;
   const HRESULT built = BuildTriggerRoot(record, &root);
@@ -61,7 +66,9 @@ HRESULT CTavrixController::_Reload(const ControllerRecord& record) {
       }
     }
     DisconnectEventSink();
-    if (zeltController() && m_bEventBinding && FAILED(ConnectEventSink())) DisconnectEventSink();
+    if (zeltController() && record.m_bEventBinding && FAILED(ConnectEventSink())) {
+      DisconnectEventSink();
+    }
   }
 
   std::unique_ptr<ICalculationList> calculations;
@@ -102,15 +109,11 @@ HRESULT CTavrixController::_Update(const ControllerRecord& record) {
   std::unique_lock<std::recursive_mutex> cycle(cycleLock_, std::defer_lock);
   if (host_.IsVersionedProject()) cycle.lock();
   GateReopener gate(m_hReloadGate);
-  if (!registeredName_.empty()) {
-    CriticalSectionManager::ByName().Unregister(registeredName_);
-    registeredName_.clear();
-  }
+  UnregisterName();
   RETURN_IF_FAILED(CopySettings(record, true));
   if (workerExists_.load() && FAILED(ApplyWorkerPriority())) {
     Log(0, "TavrixController[%ls] : Failed in setting thread priority.\n", m_bstrTVXCtrlName);
   }
-  providerLock_ = nullptr;
   RegisterNames();
   return _Reload(record);
 }

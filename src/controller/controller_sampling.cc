@@ -65,7 +65,7 @@ HRESULT CTavrixController::StartWorker() {
 HRESULT CTavrixController::ApplyWorkerPriority() {
   const int tid = workerTid_.load();
   if (tid == 0) return E_UNEXPECTED;
-  if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), NiceOf(m_iThreadPriority)) != 0) {
+  if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), NiceOf(settings()->m_iThreadPriority)) != 0) {
     return E_ACCESSDENIED;
   }
   return S_OK;
@@ -157,9 +157,10 @@ bool CTavrixController::ReadItems(const std::vector<Ref<CTavrixItem>>* waitList,
 }
 
 bool CTavrixController::SamplingWatchdogExpired() const {
-  return m_bWDTDS && m_lWDTAction == 1 && host_.IsVersionedProject() &&
+  const ControllerSettings& s = *cycleSettings_;
+  return s.m_bWDTDS && s.m_lWDTAction == 1 && host_.IsVersionedProject() &&
          CycleElapsed(samplingWatchdogStart_, SystemClock().TickCount()) >
-             static_cast<uint32_t>(std::max(m_lWDTTime, 0));
+             static_cast<uint32_t>(std::max(s.m_lWDTTime, 0));
 }
 
 bool CTavrixController::AlertableWait(uint32_t ms) {
@@ -179,8 +180,8 @@ bool CTavrixController::AlertableWait(uint32_t ms) {
 void CTavrixController::RunWatchdogTimer() {
   if (--watchdogCountdown_ >= 0) return;
   SetState(tvCtrlThreadError);
-  watchdogCountdown_ = m_lWDTCount;
-  if (m_lWDTAction == 1) (void)Stop();
+  watchdogCountdown_ = cycleSettings_->m_lWDTCount;
+  if (cycleSettings_->m_lWDTAction == 1) (void)Stop();
 }
 
 void CTavrixController::StampPerformance(int word) {
@@ -239,6 +240,10 @@ void CTavrixController::WorkerBody() {
     LogResult(E_FAIL, 1, "TavrixController[%ls] : std::exception occurred.:%s\n",
               m_bstrTVXCtrlName, e.what());
     SetState(tvCtrlThreadAborted);
+  } catch (const char* text) {
+    LogResult(E_FAIL, 1, "TavrixController[%ls] : Exception occurred. %s\n", m_bstrTVXCtrlName,
+              text);
+    SetState(tvCtrlThreadAborted);
   } catch (...) {
     LogResult(E_FAIL, 1, "TavrixController[%ls] : Exception occurred.\n", m_bstrTVXCtrlName);
     SetState(tvCtrlThreadAborted);
@@ -254,32 +259,30 @@ void CTavrixController::RunCycles() {
   }
   { std::lock_guard sampling(samplingLock_); }
 
-  const int32_t rate = m_lSamplingRate;
-  int32_t interval = rate;
+  cycleSettings_ = settings();
+  int32_t interval = cycleSettings_->m_lSamplingRate;
   std::vector<Ref<CTavrixItem>> waitList = BuildTriggerWaitList();
   triggerWaitListChanged_ = false;
   const int32_t n = static_cast<int32_t>(itemCount());
-  bool distribute = m_bDistribute.load();
   int64_t distributionSleep = 0;
-  if (distribute && n >= 2) {
+  if (m_bDistribute.load() && n >= 2) {
     distributionSleep = InitialDistributionSleep(interval, n);
-  } else if (distribute) {
+  } else if (m_bDistribute.load()) {
     m_bDistribute = false;
-    distribute = false;
   }
   const bool versioned = host_.IsVersionedProject();
   Clock& clock = SystemClock();
-  watchdogTimerOn_ = m_bWDT && !versioned && interval > 0;
+  watchdogTimerOn_ = cycleSettings_->m_bWDT && !versioned && interval > 0;
   if (watchdogTimerOn_) {
     watchdogPeriod_ = static_cast<uint32_t>(interval);
     watchdogDue_ = clock.TickCount() + watchdogPeriod_;
-    watchdogCountdown_ = m_lWDTCount;
+    watchdogCountdown_ = cycleSettings_->m_lWDTCount;
   }
   Log(1, "TavrixController[%ls] : Sampling Started. Sampling interval %dms\n", m_bstrTVXCtrlName,
-      rate);
+      interval);
   (void)AddHistoryMarker(kMarkerStart);
   std::this_thread::sleep_for(std::chrono::milliseconds(3));
-  SetState(m_bStartup ? tvCtrlThreadActive : tvCtrlThreadDeactive);
+  SetState(cycleSettings_->m_bStartup ? tvCtrlThreadActive : tvCtrlThreadDeactive);
 
   bool slow = false;
   HRESULT scriptResult = S_OK;
@@ -288,8 +291,11 @@ void CTavrixController::RunCycles() {
     bool allGood = true;
     bool noneFromDevice = true;
     if (WaitAny({&m_hStopEvent, &m_hDisposeEvent, &m_hRunEvent}) != 2) break;
-    if (m_bWDTDS) samplingWatchdogStart_ = clock.TickCount();
-    watchdogCountdown_ = m_lWDTCount;
+    // One configuration for the whole cycle; an update lands between cycles.
+    cycleSettings_ = settings();
+    const ControllerSettings& s = *cycleSettings_;
+    if (s.m_bWDTDS) samplingWatchdogStart_ = clock.TickCount();
+    watchdogCountdown_ = s.m_lWDTCount;
     const uint32_t cycleStart = clock.TickCount();
     if (const auto& started = ControllerParts::Instance().cycleStarted) started(*this);
     cycleBusy_.fetch_add(1);
@@ -305,7 +311,7 @@ void CTavrixController::RunCycles() {
         items_.ForEach([](const Ref<CTavrixItem>& item) { item->AdvancePerformance(); });
       }
     }
-    if (m_bUseHistory) (void)AddHistoryMarker(kMarkerBegin);
+    if (s.m_bUseHistory) (void)AddHistoryMarker(kMarkerBegin);
     if (triggerWaitListChanged_.exchange(false)) waitList = BuildTriggerWaitList();
 
     const int32_t mode = samplingMode_.load();
@@ -384,7 +390,7 @@ void CTavrixController::RunCycles() {
     }
     StampPerformance(8);
     StampPerformance(9);
-    if (m_bUseHistory) {
+    if (s.m_bUseHistory) {
       SetCheckpoint("AddHistory");
       (void)AddHistoryMarker(kMarkerEnd);
     }
@@ -396,32 +402,27 @@ void CTavrixController::RunCycles() {
       scanTimes_.Record(elapsed);
     }
     if (const auto& report = ControllerParts::Instance().cycleCompleted) {
-      report(m_bstrTVXCtrlName, elapsed, static_cast<uint32_t>(rate));
+      report(m_bstrTVXCtrlName, elapsed, static_cast<uint32_t>(s.m_lSamplingRate));
     }
-    const bool good = CycleGood(m_lRecType, allGood, noneFromDevice);
-    distributionSleep = distribute ? AdjustDistributionSleep(distributionSleep, good,
-                                                             samplingMode_.load(), interval, n,
-                                                             elapsed)
-                                   : 0;
-    if ((good && SUCCEEDED(scriptResult)) || !m_bSlowSamplingEnable) {
-      if (slow) {
-        Log(1,
-            "TavrixController[%ls] : Changed Sampling interval to the normal sampling interval. "
-            "(%dms)\n",
-            m_bstrTVXCtrlName, rate);
-      }
-      interval = rate;
-      slow = false;
-    } else {
-      if (!slow) {
-        Log(1,
-            "TavrixController[%ls] : Changed Sampling interval to the Slow sampling interval. "
-            "(%dms)\n",
-            m_bstrTVXCtrlName, m_lSlowSamplingRate);
-      }
-      interval = m_lSlowSamplingRate;
-      slow = true;
+    const bool good = CycleGood(s.m_lRecType, allGood, noneFromDevice);
+    distributionSleep = m_bDistribute.load() && n >= 2
+                            ? AdjustDistributionSleep(distributionSleep, good,
+                                                      samplingMode_.load(), interval, n, elapsed)
+                            : 0;
+    const bool wasSlow = slow;
+    slow = !((good && SUCCEEDED(scriptResult)) || !s.m_bSlowSamplingEnable);
+    if (wasSlow && !slow) {
+      Log(1,
+          "TavrixController[%ls] : Changed Sampling interval to the normal sampling interval. "
+          "(%dms)\n",
+          m_bstrTVXCtrlName, s.m_lSamplingRate);
+    } else if (!wasSlow && slow) {
+      Log(1,
+          "TavrixController[%ls] : Changed Sampling interval to the Slow sampling interval. "
+          "(%dms)\n",
+          m_bstrTVXCtrlName, s.m_lSlowSamplingRate);
     }
+    interval = slow ? s.m_lSlowSamplingRate : s.m_lSamplingRate;
     if (!m_hRunEvent.IsSet()) {
       // Sampling was stopped during the cycle: its state stays as it was.
       if (cycle.owns_lock()) cycle.unlock();
@@ -444,6 +445,11 @@ void CTavrixController::RunCycles() {
 
     SetCheckpoint("Wait reloading");
     if (WaitAny({&m_hReloadGate, &m_hStopEvent, &m_hDisposeEvent}) != 0) continue;
+    // An update applied while this thread waited at the gate: the sleep
+    // already runs at its interval.
+    if (const ControllerSettingsPtr now = settings(); now != cycleSettings_) {
+      interval = slow ? now->m_lSlowSamplingRate : now->m_lSamplingRate;
+    }
 
     SetCheckpoint("Sleeping");
     if (elapsed == 0) elapsed = 1;

@@ -29,7 +29,7 @@ void CTavrixController::SetState(int32_t state) {
 
 // Takes the controller time stamp from the configured source. Only the
 // sampling thread and the history markers call it, one at a time.
-void CTavrixController::RefreshTimeStamp() { RefreshTimeStampFrom(m_lTimeStamp); }
+void CTavrixController::RefreshTimeStamp() { RefreshTimeStampFrom(settings()->m_lTimeStamp); }
 
 void CTavrixController::RefreshTimeStampFrom(int32_t source) {
   std::lock_guard lock(timeStampLock_);
@@ -81,16 +81,18 @@ HRESULT CTavrixController::AddHistoryMarker(int32_t type) {
   }
   // A controller without a time-stamp source still dates its markers: by the
   // host's UTC clock, as a row dated at the date origin would be useless.
-  RefreshTimeStampFrom(m_lTimeStamp == 0 ? 3 : m_lTimeStamp);
+  const ControllerSettingsPtr s = settings();
+  RefreshTimeStampFrom(s->m_lTimeStamp == 0 ? 3 : s->m_lTimeStamp);
   double date;
   uint32_t micros;
   {
     std::lock_guard lock(timeStampLock_);
-    date = host_.IsVersionedProject() && m_lTimeStamp != 1 ? lastUtcDate_ : deviceTime_;
+    date = host_.IsVersionedProject() && s->m_lTimeStamp != 1 ? lastUtcDate_ : deviceTime_;
     micros = deviceMicros_;
   }
   const auto& add = ControllerParts::Instance().addHistory;
-  const HRESULT hr = add ? add(m_bstrCtrlName, kMarkerTexts[type], value, date, micros) : S_FALSE;
+  const HRESULT hr =
+      add ? add(s->m_bstrCtrlName, kMarkerTexts[type], value, date, micros) : S_FALSE;
   if (FAILED(hr) && host_.IsVersionedProject()) {
     LogResult(hr, 1, "TavrixController[%ls] : Failed in recording to the history database.\n",
               m_bstrTVXCtrlName);

@@ -99,6 +99,7 @@ int32_t CTavrixEngineMan::lockCount() const {
 void CTavrixEngineMan::SetSettings(const EngineSettings& settings) {
   std::lock_guard lock(settingsLock_);
   settings_ = settings;
+  notRepeatError_.store(settings.notRepeatError, std::memory_order_relaxed);
 }
 
 EngineSettings CTavrixEngineMan::settings() const {

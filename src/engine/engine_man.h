@@ -76,6 +76,7 @@ struct EngineSettings {
   bool kivServerEnabled = false;
   bool coapServerEnabled = false;
   LCID lcid = LOCALE_USER_DEFAULT;
+  bool notRepeatError = false;  // NotRepeatError: a failing item logs once
 };
 
 class CTavrixEngineMan final : public IControllerHost {
@@ -190,6 +191,7 @@ class CTavrixEngineMan final : public IControllerHost {
   std::recursive_mutex& ProviderLock(std::string_view provider) override;
   bool IsVersionedProject() const override;
   uint32_t Lcid() const override;
+  bool NotRepeatError() const override { return notRepeatError_.load(std::memory_order_relaxed); }
   Ref<CTavrixItem> FindEngineItem(std::string_view controller, std::string_view item) override;
   void OnControllerUpdated(CTavrixController& controller) override;
 
@@ -226,6 +228,8 @@ class CTavrixEngineMan final : public IControllerHost {
 
   mutable std::mutex settingsLock_;  // guards settings_
   EngineSettings settings_;
+  // settings_.notRepeatError, read without a lock on every item failure.
+  std::atomic<bool> notRepeatError_{false};
 
   // Lock count; changed only under EngineLock().
   int32_t lockCount_ = 0;

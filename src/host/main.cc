@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "controller/controller_parts.h"
 #include "engine/engine_man.h"
 #include "host/service_module.h"
 
@@ -27,6 +28,7 @@ tavrix::EngineSettings EngineSettingsOf(const CServiceModule& module) {
   e.kivServerEnabled = s.kivServerEnabled;
   e.coapServerEnabled = s.coapServerEnabled;
   e.lcid = s.lcid;
+  e.notRepeatError = s.notRepeatError;
   return e;
 }
 
@@ -97,6 +99,12 @@ int main(int argc, char** argv) {
     }
   }
   CServiceModule& module = CServiceModule::Instance();
+  // Every completed sampling cycle goes to the sampling-time-over log, which
+  // writes the ones its settings call too long.
+  tavrix::ControllerParts::Instance().cycleCompleted =
+      [&module](const std::string& controller, uint32_t elapsedMs, uint32_t periodMs) {
+        module.logger().LogSamplingTimeOver(controller, elapsedMs, periodMs);
+      };
   tavrix::EngineHooks hooks;
   hooks.initialize = StartEngine;
   hooks.terminate = [&module] { StopEngine(module); };

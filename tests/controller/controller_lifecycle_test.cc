@@ -161,6 +161,31 @@ TEST_F(LifecycleTest, MonitorReconnectsAfterTooManyFailedCycles) {
   EXPECT_TRUE(WaitFor([&] { return c->State() == tvCtrlThreadActive; }));
 }
 
+// The monitor reconnects only when the failed cycles in a row exceed
+// m_lRecCount: exactly m_lRecCount of them are tolerated.
+TEST_F(LifecycleTest, MonitorToleratesExactlyRecCountFailedCycles) {
+  ControllerRecord r = SimRecord(UniqueName("Boundary"));
+  r.m_bStartup = false;  // no cycles: the test alone counts failures
+  r.m_bAutoReconn = true;
+  r.m_lRecCount = 3;
+  r.m_lRecInterval = 1;
+  r.m_lRecWaitTime = 0;
+  auto c = Make(r);
+  ASSERT_EQ(c->StartActivationThread(true), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return c->State() == tvCtrlThreadDeactive; }));
+  for (int i = 0; i < 3; ++i) c->ReportRead(false, true);
+  ASSERT_EQ(c->failedCycles(), 3);
+  // Two checks of the monitor (one a second) pass without a reconnection.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+  EXPECT_EQ(Count("_Deactivate : Start."), 0u);
+  EXPECT_EQ(c->failedCycles(), 3);
+
+  c->ReportRead(false, true);
+  ASSERT_TRUE(WaitFor([&] { return Count("_Deactivate : Start.") == 1; }, 3000));
+  ASSERT_TRUE(WaitFor([&] { return Count("Sampling Started.") == 2; }));
+  EXPECT_EQ(c->failedCycles(), 0);
+}
+
 TEST_F(LifecycleTest, ReconnectNowDeactivatesAtOnceAndOnlyOneRuns) {
   ControllerRecord r = SimRecord(UniqueName("Now"));
   auto c = Make(r);

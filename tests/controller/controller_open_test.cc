@@ -1,9 +1,10 @@
 // Opening and closing a controller's connection: sharing, retries,
 // cancellation, the lock registries and the settings rules.
+#include <optional>
 #include <thread>
 
-#include "controller/critical_section_manager.h"
 #include "controller/controller_fixture.h"
+#include "controller/critical_section_manager.h"
 
 namespace tavrix::controller_test {
 namespace {
@@ -121,13 +122,38 @@ TEST_F(OpenTest, CloseWithoutWorkspaceStillLetsTheConnectionGo) {
   EXPECT_FALSE(controller->zeltController());
 }
 
-TEST_F(OpenTest, OptionChangedDuringTheOpenOpensAgainWithTheNewOption) {
+TEST_F(OpenTest, AnOptionChangedBeforeTheOpenIsTakenByIt) {
   auto controller = Make(SimRecord(UniqueName("Option")));
   controller->SetOption("seed=5");
   EXPECT_TRUE(controller->optionChanged());
   ASSERT_EQ(controller->OpenController(), S_OK);
   EXPECT_FALSE(controller->optionChanged());
   EXPECT_EQ(Count("Option string is updated."), 0u);
+  EXPECT_EQ(controller->settings()->m_bstrParam, "seed=5");
+}
+
+TEST_F(OpenTest, OptionChangedDuringTheOpenOpensAgainWithTheNewOption) {
+  const std::string name = UniqueName("Reopen");
+  auto controller = Make(SimRecord(name, "seed=1"));
+  // The open has taken its option and waits for the name's lock, which the
+  // test holds; the option changes meanwhile.
+  std::optional<CriticalSectionManager::Holder> nameLock;
+  nameLock.emplace(CriticalSectionManager::ByName().Lock(CriticalSectionManager::NameKey(name)));
+  HRESULT opened = E_PENDING;
+  std::thread open([&] { opened = controller->OpenController(); });
+  ASSERT_TRUE(WaitFor([&] { return Count("OpenController : AddController start.") == 1; }));
+  // The simulator refuses this option, so the second open shows which
+  // option it was given.
+  controller->SetOption("no_such_option=1");
+  nameLock.reset();
+  open.join();
+  EXPECT_EQ(Count("ReconnectProc : Option string is updated. Process again."), 1u);
+  EXPECT_EQ(Count("OpenController : AddController start."), 2u);
+  EXPECT_EQ(Count("CloseController : Controller released."), 1u);
+  EXPECT_TRUE(FAILED(opened));
+  EXPECT_EQ(Count("OpenController : AddController failed."), 1u);
+  EXPECT_FALSE(controller->zeltController());
+  EXPECT_FALSE(controller->optionChanged());
 }
 
 TEST_F(OpenTest, DisabledAndInvalidSettings) {

@@ -1,0 +1,384 @@
+// The system settings that change what the running server does, each shown
+// on the real tavrix executable sampling a simulated controller: where the
+// log lines go (LogType), which ones are written (LogLevel), whether a
+// failing item repeats its line (NotRepeatError), which cycles land in the
+// sampling-time-over files, and the locale of number texts (LCID).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/tavrix_process.h"
+
+namespace {
+
+using tavrix::e2e::ReadFile;
+using tavrix::e2e::WriteFile;
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+struct ItemSpec {
+  std::string name;
+  std::string variable;
+  std::string extra;  // further item elements
+};
+
+// A versioned project with one simulated controller "Line" sampling `items`
+// every `rateMs`; with a database path, the items' changes go to its history.
+std::string Project(int rateMs, const std::string& option, const std::vector<ItemSpec>& items,
+                    const std::string& database = "") {
+  std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<TavrixProject>
+  <Version>1.4.0</Version>
+  <INode Type="clsTavrixWorkspace">
+    <clsTavrixWorkspace>
+)";
+  if (!database.empty()) {
+    xml += R"(      <m_strTableName>TavrixHistory</m_strTableName>
+      <m_lMaxRecord>1000000</m_lMaxRecord>
+      <m_bEnableHistory>True</m_bEnableHistory>
+      <m_strHistoryConSetting>HISTORY</m_strHistoryConSetting>
+      <DBConnectionStringList>
+        <DBConnectionString>
+          <key>HISTORY</key>
+          <value>Provider=SQLite;Data Source=)" + database + R"(</value>
+        </DBConnectionString>
+      </DBConnectionStringList>
+)";
+  }
+  xml += R"(    </clsTavrixWorkspace>
+    <INode Type="clsTavrixController">
+      <clsTavrixController>
+        <m_strCtrlName>SettingsLine</m_strCtrlName>
+        <RSQLCtrlName>Line</RSQLCtrlName>
+        <m_bEnabled>True</m_bEnabled>
+        <m_strProvider>ZeltProv.Sim</m_strProvider>
+        <m_strMachine>SimLine</m_strMachine>
+        <m_strParam>)" + option + R"(</m_strParam>
+        <m_lSamplingRate>)" + std::to_string(rateMs) + R"(</m_lSamplingRate>
+        <m_lTimeStamp>3</m_lTimeStamp>
+        <m_bStartup>True</m_bStartup>
+        <m_bUseHistory>)" + (database.empty() ? "False" : "True") + R"(</m_bUseHistory>
+      </clsTavrixController>
+      <Text>Line</Text>
+)";
+  for (const ItemSpec& item : items) {
+    xml += R"(      <INode Type="clsTavrixItem">
+        <clsTavrixItem>
+          <m_strItemName>)" + item.name + R"(</m_strItemName>
+          <m_bEnabled>True</m_bEnabled>
+          <m_bVariableEnabled>True</m_bVariableEnabled>
+          <m_strVarName>)" + item.variable + R"(</m_strVarName>
+          <m_bUseHistory>)" + (database.empty() ? "False" : "True") + R"(</m_bUseHistory>
+)" + item.extra + R"(        </clsTavrixItem>
+      </INode>
+)";
+  }
+  xml += R"(    </INode>
+  </INode>
+</TavrixProject>
+)";
+  return xml;
+}
+
+// A UDP socket on a free loopback port that collects what arrives.
+class UdpReceiver {
+ public:
+  UdpReceiver() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    timeval tv{0, 100 * 1000};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  }
+  ~UdpReceiver() { ::close(fd_); }
+  UdpReceiver(const UdpReceiver&) = delete;
+  UdpReceiver& operator=(const UdpReceiver&) = delete;
+
+  uint16_t port() const { return port_; }
+
+  // Every datagram until one contains `text` (or 30 s pass), as raw bytes.
+  std::vector<std::string> ReceiveUntil(const std::string& text) {
+    std::vector<std::string> got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    char buffer[65536];
+    while (std::chrono::steady_clock::now() < deadline) {
+      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+      if (n <= 0) continue;
+      got.emplace_back(buffer, static_cast<size_t>(n));
+      if (got.back().find(text) != std::string::npos) break;
+    }
+    return got;
+  }
+
+ private:
+  int fd_ = -1;
+  uint16_t port_ = 0;
+};
+
+// The UTF-16LE form of an ASCII text, as the UDP log datagram carries it.
+std::string Utf16(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
+class SettingsProcessTest : public tavrix::e2e::TavrixProcessTest {
+ protected:
+  // The settings key with the project and the given value lines (no log
+  // destination unless the lines name one).
+  void WriteSettings(const std::string& lines) {
+    WriteFile(settings_, "Windows Registry Editor Version 5.00\n\n"
+                         "[HKEY_CLASSES_ROOT\\SoftWare\\Tavrix]\n"
+                         "\"DataPath\"=\"" + (dir_ / "project.xml").string() + "\"\n"
+                         "\"ProcessPriorityEx\"=dword:00000002\n" + lines);
+  }
+  std::string FileLog() { return "\"LogType\"=dword:00000004\n\"FileName\"=\"" + log_.string() + "\"\n"; }
+
+  // Registers the server and starts it; the caller stops it with Stop.
+  void Start() {
+    Spawn({"-RegServer"});
+    ASSERT_EQ(Wait(), 0) << Stderr();
+    Spawn({}, {"IOTAPPTEMP=" + dir_.string(), "QUORVELSHARE=" + dir_.string()});
+  }
+  void Stop() {
+    ASSERT_EQ(::kill(pid_, SIGTERM), 0);
+    ASSERT_EQ(Wait(), 0) << Stderr();
+  }
+  // Runs the server until `line` is in its log file, lets it sample for
+  // `ms` more and stops it.
+  void RunUntil(const std::string& line, int ms) {
+    Start();
+    ASSERT_TRUE(WaitForLog(line)) << Stderr() << ReadFile(log_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    Stop();
+  }
+};
+
+TEST_F(SettingsProcessTest, LogTypeChoosesWhereTheServersLinesGo) {
+  WriteFile(dir_ / "project.xml", Project(50, "", {{"Count", "counter", ""}}));
+  const std::string line = "TavrixController[Line] : Sampling Started. Sampling interval 50ms\n";
+  struct Case {
+    const char* type;
+    const char* stream;  // the file the line must reach
+    const char* other;   // the one it must not reach
+    std::string expected;
+  } cases[] = {
+      {"00000000", "stdout", "stderr", line},                // standard output, as it is
+      {"00000001", "stderr", "stdout", "Tavrix: " + line},   // the message box stand-in
+      {"00000003", "stderr", "stdout", line},                // the debugger output
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    WriteSettings(std::string("\"LogType\"=dword:") + c.type + "\n");
+    Start();
+    ASSERT_TRUE(WaitForText(dir_ / c.stream, c.expected)) << Stdout() << Stderr();
+    Stop();
+    EXPECT_EQ(ReadFile(dir_ / c.other).find("Sampling Started"), std::string::npos);
+  }
+
+  // A file, each line after its local time stamp.
+  WriteSettings(FileLog());
+  RunUntil(line, 0);
+  EXPECT_TRUE(std::regex_search(ReadFile(log_),
+                                std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{4}\t)" +
+                                           std::string("TavrixController\\[Line\\] : Sampling "
+                                                       "Started\\. Sampling interval 50ms\n"))))
+      << ReadFile(log_);
+  EXPECT_EQ(Stdout().find("Sampling Started"), std::string::npos);
+  EXPECT_EQ(Stderr().find("Sampling Started"), std::string::npos);
+
+  // A UDP log receiver: one datagram per line, the text in UTF-16.
+  {
+    UdpReceiver receiver;
+    WriteSettings("\"LogType\"=dword:00000007\n\"UDPLogParam\"=\"127.0.0.1:" +
+                  std::to_string(receiver.port()) + "\"\n");
+    Start();
+    const std::vector<std::string> got = receiver.ReceiveUntil(Utf16("Sampling Started"));
+    Stop();
+    ASSERT_FALSE(got.empty());
+    const std::string& datagram = got.back();
+    ASSERT_NE(datagram.find(Utf16("Tavrix") + std::string(2, '\0') + Utf16(line)),
+              std::string::npos);
+    EXPECT_EQ(datagram.size(), 14 + 2 * (6 + line.size()));
+  }
+
+  // A syslog server: "<14>" for an information line, then the header.
+  {
+    UdpReceiver receiver;
+    WriteSettings("\"LogType\"=dword:00000005\n\"SysLogParam\"=\"Server=127.0.0.1:" +
+                  std::to_string(receiver.port()) + "\"\n");
+    Start();
+    const std::vector<std::string> got = receiver.ReceiveUntil("Sampling Started");
+    Stop();
+    ASSERT_FALSE(got.empty());
+    EXPECT_TRUE(std::regex_match(
+        got.back(), std::regex(R"(<14>[A-Z][a-z]{2} [ 1-3]\d \d\d:\d\d:\d\d \S+ Tavrix )"
+                               R"(TavrixController\[Line\] : Sampling Started\. Sampling )"
+                               R"(interval 50ms)")))
+        << got.back();
+  }
+}
+
+TEST_F(SettingsProcessTest, LogLevelIsTheLowestLevelWritten) {
+  WriteFile(dir_ / "project.xml", Project(50, "", {{"Block(10)", "bytes:4", ""}}));
+  // Level 0: "_Deactivate : Start." when the server stops; level 1: the
+  // sampling line; the failing item logs with a failure code, which raises
+  // its line to level 3.
+  const std::string trace = "TavrixController[Line] : _Deactivate : Start.\n";
+  const std::string info = "TavrixController[Line] : Sampling Started.";
+  const std::string error =
+      "TavrixItem[Line\\Block(10)] : Failed in extracting the specified element of array.\n";
+  struct Case {
+    int level;
+    bool trace, info;
+  } cases[] = {{0, true, true}, {1, false, true}, {2, false, false}, {3, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.level);
+    std::filesystem::remove(log_);
+    WriteSettings(FileLog() + "\"LogLevel\"=dword:0000000" + std::to_string(c.level) + "\n");
+    RunUntil(error, 0);
+    const std::string log = ReadFile(log_);
+    EXPECT_EQ(log.find(trace) != std::string::npos, c.trace) << log;
+    EXPECT_EQ(log.find(info) != std::string::npos, c.info) << log;
+  }
+}
+
+TEST_F(SettingsProcessTest, NotRepeatErrorLogsAFailingItemOnceWhileItStaysFailed) {
+  // Element 10 of a block of four bytes: every read fails the same way.
+  WriteFile(dir_ / "project.xml", Project(20, "", {{"Block(10)", "bytes:4", ""}}));
+  const std::string failure =
+      "TavrixItem[Line\\Block(10)] : Failed in extracting the specified element of array.\n";
+  struct Case {
+    const char* setting;
+    bool once;
+  } cases[] = {{"", false}, {"\"NotRepeatError\"=dword:00000000\n", false},
+               {"\"NotRepeatError\"=dword:00000001\n", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setting);
+    std::filesystem::remove(log_);
+    WriteSettings(FileLog() + c.setting);
+    RunUntil(failure, 400);
+    const size_t lines = Count(ReadFile(log_), failure);
+    if (c.once) {
+      EXPECT_EQ(lines, 1u) << ReadFile(log_);
+    } else {
+      EXPECT_GE(lines, 5u) << ReadFile(log_);
+    }
+  }
+}
+
+TEST_F(SettingsProcessTest, SamplingTimeOverFilesHoldTheCyclesThatTookTooLong) {
+  // Each read takes 30 ms, so every cycle takes at least that long against
+  // a sampling interval of 20 ms.
+  WriteFile(dir_ / "project.xml", Project(20, "read_latency_ms=30", {{"Count", "counter", ""}}));
+  const std::filesystem::path folder = dir_ / "over";
+  struct Case {
+    std::string settings;
+    bool written;
+  } cases[] = {
+      {"\"SamplingTimeOverLogType\"=dword:00000002\n", true},  // elapsed >= the period
+      {"\"SamplingTimeOverLogType\"=dword:00000001\n\"SamplingTimeOverTime\"=dword:00000019\n",
+       true},  // elapsed >= 25 ms
+      {"\"SamplingTimeOverLogType\"=dword:00000001\n\"SamplingTimeOverTime\"=dword:00002710\n",
+       false},
+      {"\"SamplingTimeOverLogType\"=dword:00000000\n", false},  // off
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.settings);
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    // Without the trailing separator: the server adds it.
+    WriteSettings(FileLog() + c.settings + "\"SamplingTimeOverLogDir\"=\"" + folder.string() +
+                  "\"\n");
+    RunUntil("TavrixController[Line] : Sampling Started.", 300);
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      files.push_back(entry.path());
+    }
+    if (!c.written) {
+      EXPECT_TRUE(files.empty());
+      continue;
+    }
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(std::regex_match(files[0].filename().string(),
+                                 std::regex(R"(\d{14}_Line\.csv)")))
+        << files[0];
+    const std::string text = ReadFile(files[0]);
+    const std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3},(\d+)\n)");
+    size_t lines = 0;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), line);
+         it != std::sregex_iterator(); ++it) {
+      EXPECT_GE(std::stoi((*it)[1]), 25) << text;
+      ++lines;
+    }
+    EXPECT_GE(lines, 3u) << text;
+    EXPECT_EQ(Count(text, "\n"), lines) << text;
+  }
+}
+
+TEST_F(SettingsProcessTest, LcidSetsTheLocaleOfNumberTexts) {
+  const std::string database = (dir_ / "history.db").string();
+  // A ramp 0.5, 1.5, 2.5, ... read as text.
+  WriteFile(dir_ / "project.xml",
+            Project(20, "", {{"Level", "ramp:0.5:100:1",
+                              "          <m_bChangeType>True</m_bChangeType>\n"
+                              "          <m_lRequestType>9</m_lRequestType>\n"}},
+                    database));
+  struct Case {
+    const char* lcid;
+    const char* text;
+  } cases[] = {{"00000409", "8,1.5"}, {"00000407", "8,1,5"}, {"0000040c", "8,1,5"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lcid);
+    std::filesystem::remove(database);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, ReadFile(TAVRIX_HISTORY_SCHEMA).c_str(), nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    WriteSettings(FileLog() + "\"LCID\"=dword:" + c.lcid + "\n");
+    RunUntil("TavrixController[Line] : Sampling Started.", 300);
+
+    std::vector<std::string> values;
+    ASSERT_EQ(sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT item_value FROM TavrixHistory WHERE item_name = 'Level' "
+                       "ORDER BY rowid",
+                       -1, &statement, nullptr);
+    while (statement && sqlite3_step(statement) == SQLITE_ROW) {
+      values.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    ASSERT_GE(values.size(), 2u) << ReadFile(log_);
+    EXPECT_EQ(values[1], c.text);
+  }
+}
+
+}  // namespace
