@@ -32,13 +32,13 @@ CTavrixHistoryMan& CTavrixHistoryMan::Instance() {
 CTavrixHistoryMan::CTavrixHistoryMan(sql::ConnectionFactory& factory) : factory_(factory) {}
 
 CTavrixHistoryMan::~CTavrixHistoryMan() {
-  std::lock_guard lock(mutex_);
+  RecursiveMutexLock lock(&mutex_);
   CloseConnectionLocked();
 }
 
 HRESULT CTavrixHistoryMan::Initialize(const WorkspaceRecord& workspace,
                                       std::string_view projectPath) {
-  std::lock_guard lock(mutex_);
+  RecursiveMutexLock lock(&mutex_);
   if (initialized_) (void)Close();
 
   HistorySettings settings;
@@ -50,7 +50,7 @@ HRESULT CTavrixHistoryMan::Initialize(const WorkspaceRecord& workspace,
   }
   settings_ = std::move(settings);
   {
-    std::lock_guard info(infoMutex_);
+    MutexLock info(&infoMutex_);
     primary_ = settings_.primary;
     secondary_ = settings_.secondary;
     current_ = primary_;
@@ -106,7 +106,7 @@ HRESULT CTavrixHistoryMan::OpenConnectionLocked() {
   if (connection_) return S_OK;
   std::unique_ptr<sql::SqlConnection> db;
   sql::ProviderError error;
-  const HRESULT hr = factory_.Open(current_.connectionString, &db, &error);
+  const HRESULT hr = factory_.Open(currentLocked().connectionString, &db, &error);
   if (hr.failed()) {
     Log(0, "TavrixHistoryMan : %s\n", error.description);
     return hr;
@@ -127,18 +127,19 @@ HRESULT CTavrixHistoryMan::PrepareStatementsLocked() {
   Log(0, "TavrixHistoryMan : DBMS Name : %ls\n", dbmsName);
   Log(0, "TavrixHistoryMan : DBMS Version : %ls\n", dbmsVersion);
 
+  const std::string& table = currentLocked().table;
   HistoryStatementTexts texts;
   HRESULT hr =
-      BuildHistoryStatements(current_.table, db.identifierQuote(), dbmsName, dbmsVersion, &texts);
+      BuildHistoryStatements(table, db.identifierQuote(), dbmsName, dbmsVersion, &texts);
   if (hr.failed()) {
     Log(0, "TavrixHistoryMan : %s\n",
-        "[Tavrix] The history table name '" + current_.table + "' cannot be used.");
+        "[Tavrix] The history table name '" + table + "' cannot be used.");
     return hr;
   }
   if (texts.catalogueCount) Log(0, "TavrixHistoryMan : Specific query for SQL Server is used.\n");
 
   std::vector<sql::ColumnInfo> columns;
-  hr = db.DescribeTable(current_.table, &columns);
+  hr = db.DescribeTable(table, &columns);
   if (hr.succeeded()) hr = db.Prepare(texts.insert, &insert_);
   if (hr.succeeded()) hr = db.Prepare(texts.update, &update_);
   if (hr.succeeded()) hr = db.Prepare(texts.lookup, &lookup_);
@@ -161,7 +162,7 @@ HRESULT CTavrixHistoryMan::PrepareStatementsLocked() {
     hr = HistoryParameterColumns(columns, t.names, &parameters, &missing);
     if (hr.failed()) {
       Log(0, "TavrixHistoryMan : %s\n",
-          "[Tavrix] The history table '" + current_.table + "' has no column " + missing + ".");
+          "[Tavrix] The history table '" + table + "' has no column " + missing + ".");
       return hr;
     }
     hr = t.statement->SetParameterColumns(std::move(parameters));
@@ -200,9 +201,9 @@ HRESULT CTavrixHistoryMan::CountRecordsLocked() {
 
 void CTavrixHistoryMan::DisableLocked() { enabled_.store(false, std::memory_order_release); }
 
-void CTavrixHistoryMan::SetCurrentLocked(const HistoryTarget& target) {
-  std::lock_guard info(infoMutex_);
-  current_ = target;
+void CTavrixHistoryMan::UseSecondaryLocked() {
+  MutexLock info(&infoMutex_);
+  current_ = secondary_;
 }
 
 // After the switch the record counter counts the secondary's own table: its
@@ -212,7 +213,7 @@ HRESULT CTavrixHistoryMan::SwitchToSecondaryLocked() {
   switched_ = true;
   Log(1, "TavrixHistoryMan : Switching to the secondary database...\n");
   CloseConnectionLocked();
-  SetCurrentLocked(secondary_);
+  UseSecondaryLocked();
   HRESULT hr = OpenConnectionLocked();
   if (hr.failed()) {
     // No database is left to write to: history is off for the rest of the run.
@@ -258,14 +259,14 @@ HRESULT CTavrixHistoryMan::WriteMarkerLocked(std::string_view marker) {
 // --- Close and the queries --------------------------------------------------------
 
 HRESULT CTavrixHistoryMan::Close() {
-  std::lock_guard lock(mutex_);
+  RecursiveMutexLock lock(&mutex_);
   if (!initialized_) return S_FALSE;
   if (Enable()) (void)WriteMarkerLocked("$$CLOSE$$");
   // Only the holder of mutex_ can have open transactions: they are this thread's.
   while (transactionDepth_ > 0) {
     if (connection_) (void)connection_->Commit();
     --transactionDepth_;
-    mutex_.unlock();  // the transaction's hold
+    ReleaseTransactionHold();
   }
   transactionFiles_.clear();
   switchPending_ = false;
@@ -277,7 +278,7 @@ HRESULT CTavrixHistoryMan::Close() {
 }
 
 HRESULT CTavrixHistoryMan::ConnectionString(int32_t index, std::string* out) const {
-  std::lock_guard info(infoMutex_);
+  MutexLock info(&infoMutex_);
   const HistoryTarget* t = index == 0   ? &current_
                            : index == 1 ? &primary_
                            : index == 2 ? &secondary_
@@ -289,7 +290,7 @@ HRESULT CTavrixHistoryMan::ConnectionString(int32_t index, std::string* out) con
 }
 
 HRESULT CTavrixHistoryMan::TableName(int32_t index, std::string* out) const {
-  std::lock_guard info(infoMutex_);
+  MutexLock info(&infoMutex_);
   const HistoryTarget* t = index == 0   ? &current_
                            : index == 1 ? &primary_
                            : index == 2 ? &secondary_
@@ -301,23 +302,23 @@ HRESULT CTavrixHistoryMan::TableName(int32_t index, std::string* out) const {
 
 HRESULT CTavrixHistoryMan::MaxRecord(int32_t index, int32_t* out) const {
   if (index < 0 || index > 2) return E_INVALIDARG;
-  std::lock_guard info(infoMutex_);
+  MutexLock info(&infoMutex_);
   *out = index == 1 ? primary_.maxRecord : secondary_.maxRecord;
   return S_OK;
 }
 
 int64_t CTavrixHistoryMan::recordCount() const {
-  std::lock_guard lock(mutex_);
+  RecursiveMutexLock lock(&mutex_);
   return recordCounter_;
 }
 
 bool CTavrixHistoryMan::switched() const {
-  std::lock_guard lock(mutex_);
+  RecursiveMutexLock lock(&mutex_);
   return switched_;
 }
 
 std::string CTavrixHistoryMan::fileFolder() const {
-  std::lock_guard lock(mutex_);
+  RecursiveMutexLock lock(&mutex_);
   return fileFolder_;
 }
 

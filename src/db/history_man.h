@@ -30,12 +30,21 @@
 // BeginTrans to its commit or rollback, so other controllers' rows wait
 // instead of entering (and being rolled back with) another controller's
 // snapshot. The setting queries and Enable never wait for it.
+//
+// Lock order: mutex_, then infoMutex_ (a leaf). Items call AddHistory from
+// their reads with their own locks held (the item lock in versioned
+// projects; for a sub-item read by its holder, the holder's value lock), and
+// the manager never calls into an item, so every item lock comes before
+// mutex_. Hence a thread that holds a snapshot transaction (and so mutex_)
+// must not take an item's lock: a snapshot reads its items' values before
+// BeginTrans, or another thread's item read that waits in AddHistory and the
+// snapshot that waits for that item deadlock. Under mutex_ the manager calls
+// only the connection, the data-conversion component and the log.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +52,7 @@
 #include "config/project_records.h"
 #include "db/history_settings.h"
 #include "kivdata/kivdata.h"
+#include "platform/mutex.h"
 #include "platform/ref.h"
 #include "platform/result.h"
 #include "platform/variant.h"
@@ -143,71 +153,92 @@ class CTavrixHistoryMan {
     uint32_t microsecond;
   };
 
-  // Every helper below: REQUIRES mutex_ held.
-  HRESULT OpenConnectionLocked();
-  HRESULT PrepareStatementsLocked();
-  void CloseConnectionLocked();
-  HRESULT CountRecordsLocked();
-  HRESULT SwitchToSecondaryLocked();
-  HRESULT WriteMarkerLocked(std::string_view marker);
-  HRESULT AddHistoryLocked(const Row& row);
-  HRESULT WriteLocked(const Row& row, bool* switchable);
+  HRESULT OpenConnectionLocked() REQUIRES(mutex_);
+  HRESULT PrepareStatementsLocked() REQUIRES(mutex_);
+  void CloseConnectionLocked() REQUIRES(mutex_);
+  HRESULT CountRecordsLocked() REQUIRES(mutex_);
+  HRESULT SwitchToSecondaryLocked() REQUIRES(mutex_);
+  HRESULT WriteMarkerLocked(std::string_view marker) REQUIRES(mutex_);
+  HRESULT AddHistoryLocked(const Row& row) REQUIRES(mutex_);
+  HRESULT WriteLocked(const Row& row, bool* switchable) REQUIRES(mutex_);
   HRESULT InsertRowLocked(const Row& row, int32_t flags, const std::string* storedFile,
-                          bool* switchable);
-  HRESULT UpdateCurrentLocked(const Row& row, bool* switchable);
+                          bool* switchable) REQUIRES(mutex_);
+  HRESULT UpdateCurrentLocked(const Row& row, bool* switchable) REQUIRES(mutex_);
   // What item_value receives: the file name, the value itself (m_bNoConvToBstr;
   // Empty as NULL when nullForEmpty) or its typed text.
   HRESULT StoredValueLocked(const Row& row, const std::string* storedFile, bool nullForEmpty,
-                            Variant* out);
-  HRESULT LookUpCurrentFileLocked(const Row& row, std::string* name);
-  const std::string& lastErrorText() const;
-  HRESULT ReportDatabaseFailureLocked(HRESULT code);
-  HRESULT ReportValueFailureLocked(HRESULT code);
-  HRESULT ReportFileFailureLocked(int sysError);
-  void EndFailureSeriesLocked();
+                            Variant* out) REQUIRES(mutex_);
+  HRESULT LookUpCurrentFileLocked(const Row& row, std::string* name) REQUIRES(mutex_);
+  const std::string& lastErrorText() const REQUIRES(mutex_);
+  HRESULT ReportDatabaseFailureLocked(HRESULT code) REQUIRES(mutex_);
+  HRESULT ReportValueFailureLocked(HRESULT code) REQUIRES(mutex_);
+  HRESULT ReportFileFailureLocked(int sysError) REQUIRES(mutex_);
+  void EndFailureSeriesLocked() REQUIRES(mutex_);
   HRESULT EndTransaction(bool commit);
-  void DisableLocked();
-  void SetCurrentLocked(const HistoryTarget& target);
+  void DisableLocked() REQUIRES(mutex_);
+  // Makes the secondary the database in use (current_).
+  void UseSecondaryLocked() REQUIRES(mutex_) EXCLUDES(infoMutex_);
+  // current_, for the holder of mutex_: it changes only with mutex_ held too,
+  // so the writer reads it without infoMutex_ (which the analysis cannot
+  // express for a member with one guard, hence the unchecked body).
+  const HistoryTarget& currentLocked() const REQUIRES(mutex_) NO_THREAD_SAFETY_ANALYSIS {
+    return current_;
+  }
+  // The extra hold of mutex_ that an open transaction keeps, taken and given
+  // back by a caller that holds mutex_ for itself as well (so, for the
+  // analysis, mutex_ stays held across both).
+  void TakeTransactionHold() REQUIRES(mutex_) NO_THREAD_SAFETY_ANALYSIS { mutex_.Lock(); }
+  void ReleaseTransactionHold() REQUIRES(mutex_) NO_THREAD_SAFETY_ANALYSIS { mutex_.Unlock(); }
 
   // Constant after construction.
   sql::ConnectionFactory& factory_;
 
   // Guards the targets below. Held only for copies, never while the database
   // is used, so the queries of ITavrixHistory never wait for a write. current_
-  // changes only with mutex_ held too, so the writer may read it under mutex_.
-  mutable std::mutex infoMutex_;
-  HistoryTarget primary_;
-  HistoryTarget secondary_;
-  HistoryTarget current_;
+  // changes only with mutex_ held too, so the writer may read it under mutex_
+  // (currentLocked).
+  mutable Mutex infoMutex_;
+  HistoryTarget primary_ GUARDED_BY(infoMutex_);
+  HistoryTarget secondary_ GUARDED_BY(infoMutex_);
+  HistoryTarget current_ GUARDED_BY(infoMutex_);
 
   // Read without a lock by Enable; changed only with mutex_ held.
   std::atomic<bool> enabled_{false};
 
   // The manager lock. Guards everything below. Recursive because the switch
-  // writes its marker through the same path as the row that caused it, and
-  // because a snapshot transaction holds it across the calls of its thread
-  // (one extra hold per open transaction, released when it ends).
-  mutable std::recursive_mutex mutex_;
-  bool initialized_ = false;
-  HistorySettings settings_;
-  std::string fileFolder_;  // set in Initialize before any file is written
-  Ref<IKivData> kivData_;
-  std::unique_ptr<sql::SqlConnection> connection_;
-  std::unique_ptr<sql::SqlStatement> insert_;
-  std::unique_ptr<sql::SqlStatement> update_;
-  std::unique_ptr<sql::SqlStatement> lookup_;  // the current-value row's file name
-  std::unique_ptr<sql::SqlStatement> count_;
-  bool switched_ = false;
-  bool errorReported_ = false;      // a database failure series is running
-  int64_t droppedRows_ = 0;         // rows refused silently in that series
-  bool fileErrorReported_ = false;  // a byte-array file failure was logged
-  int64_t recordCounter_ = 0;
-  int32_t transactionDepth_ = 0;               // transactions begun by the holder of mutex_
-  int64_t counterAtBegin_ = 0;                 // recordCounter_ when the transaction began
-  std::vector<std::string> transactionFiles_;  // byte-array files of the open transaction
-  bool switchPending_ = false;                 // a write in the open transaction failed
-  double markerTime_ = 0;                      // whole seconds of the last marker row
-  uint32_t markerMicrosecond_ = 0;
+  // writes its marker through the same path as the row that caused it,
+  // because Initialize calls Close with it held, and because a snapshot
+  // transaction holds it across the calls of its thread (one extra hold per
+  // open transaction, released when it ends), so every call of that thread
+  // re-enters it.
+  mutable RecursiveMutex mutex_;
+  bool initialized_ GUARDED_BY(mutex_) = false;
+  HistorySettings settings_ GUARDED_BY(mutex_);
+  // Set in Initialize before any file is written.
+  std::string fileFolder_ GUARDED_BY(mutex_);
+  Ref<IKivData> kivData_ GUARDED_BY(mutex_);
+  std::unique_ptr<sql::SqlConnection> connection_ GUARDED_BY(mutex_);
+  std::unique_ptr<sql::SqlStatement> insert_ GUARDED_BY(mutex_);
+  std::unique_ptr<sql::SqlStatement> update_ GUARDED_BY(mutex_);
+  // The current-value row's file name.
+  std::unique_ptr<sql::SqlStatement> lookup_ GUARDED_BY(mutex_);
+  std::unique_ptr<sql::SqlStatement> count_ GUARDED_BY(mutex_);
+  bool switched_ GUARDED_BY(mutex_) = false;
+  // A database failure series is running, and the rows refused silently in it.
+  bool errorReported_ GUARDED_BY(mutex_) = false;
+  int64_t droppedRows_ GUARDED_BY(mutex_) = 0;
+  bool fileErrorReported_ GUARDED_BY(mutex_) = false;  // a byte-array file failure was logged
+  int64_t recordCounter_ GUARDED_BY(mutex_) = 0;
+  // Transactions begun by the holder of mutex_, recordCounter_ when the first
+  // began, the byte-array files they made, and whether a write in them failed
+  // (the switch waits for their end).
+  int32_t transactionDepth_ GUARDED_BY(mutex_) = 0;
+  int64_t counterAtBegin_ GUARDED_BY(mutex_) = 0;
+  std::vector<std::string> transactionFiles_ GUARDED_BY(mutex_);
+  bool switchPending_ GUARDED_BY(mutex_) = false;
+  // The time of the last marker row: whole seconds, and its microsecond.
+  double markerTime_ GUARDED_BY(mutex_) = 0;
+  uint32_t markerMicrosecond_ GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace tavrix

@@ -12,22 +12,19 @@
 namespace tavrix {
 
 HRESULT CTavrixHistoryMan::BeginTrans() {
-  mutex_.lock();
-  if (!connection_) {
-    mutex_.unlock();
-    return E_FAIL;
-  }
+  RecursiveMutexLock lock(&mutex_);
+  if (!connection_) return E_FAIL;
   const HRESULT hr = connection_->BeginTransaction();
   if (hr.failed()) {
     Log(0, "TavrixHistoryMan : BeginTrans ... %s\n", lastErrorText());
-    mutex_.unlock();
     return hr;
   }
   if (transactionDepth_++ == 0) {
     counterAtBegin_ = recordCounter_;
     transactionFiles_.clear();
   }
-  return S_OK;  // the hold stays until CommitTrans or RollbackTrans
+  TakeTransactionHold();  // kept until CommitTrans or RollbackTrans
+  return S_OK;
 }
 
 HRESULT CTavrixHistoryMan::CommitTrans() { return EndTransaction(true); }
@@ -37,9 +34,9 @@ HRESULT CTavrixHistoryMan::RollbackTrans() { return EndTransaction(false); }
 HRESULT CTavrixHistoryMan::EndTransaction(bool commit) {
   // A thread without a transaction gets here only once no other thread holds
   // one, and then finds the depth 0.
-  std::lock_guard lock(mutex_);
+  RecursiveMutexLock lock(&mutex_);
   if (!connection_) {
-    for (; transactionDepth_ > 0; --transactionDepth_) mutex_.unlock();
+    for (; transactionDepth_ > 0; --transactionDepth_) ReleaseTransactionHold();
     return E_FAIL;
   }
   if (transactionDepth_ == 0) return S_FALSE;
@@ -47,7 +44,7 @@ HRESULT CTavrixHistoryMan::EndTransaction(bool commit) {
   // A commit the database refused but kept open waits for the caller's rollback.
   if (commit && hr.failed() && connection_->inTransaction()) return hr;
   --transactionDepth_;
-  mutex_.unlock();  // the transaction's hold; `lock` keeps this call's own
+  ReleaseTransactionHold();  // `lock` keeps this call's own
   if (!commit || hr.failed()) {
     recordCounter_ = counterAtBegin_;
     for (const std::string& file : transactionFiles_) RemoveBlobFile(fileFolder_, file);
@@ -61,7 +58,7 @@ HRESULT CTavrixHistoryMan::EndTransaction(bool commit) {
 }
 
 HRESULT CTavrixHistoryMan::Execute(std::string_view commandText, Variant* recordSet) {
-  std::lock_guard lock(mutex_);
+  RecursiveMutexLock lock(&mutex_);
   if (!connection_) return E_FAIL;
   Ref<sql::RecordSet> rows;
   const HRESULT hr = sql::ExecuteToRecordSet(*connection_, commandText, &rows);

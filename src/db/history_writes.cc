@@ -26,7 +26,7 @@ HRESULT BindAll(sql::SqlStatement& statement, std::span<const Variant> values) {
 HRESULT CTavrixHistoryMan::AddHistory(std::string_view controllerName, std::string_view itemName,
                                       const Variant& value, double date, uint32_t microsecond) {
   if (!Enable()) return S_FALSE;
-  std::lock_guard lock(mutex_);
+  RecursiveMutexLock lock(&mutex_);
   return AddHistoryLocked(Row{controllerName, itemName, value.Deref(), date, microsecond});
 }
 
@@ -77,7 +77,7 @@ HRESULT CTavrixHistoryMan::StoredValueLocked(const Row& row, const std::string* 
 
 HRESULT CTavrixHistoryMan::InsertRowLocked(const Row& row, int32_t flags,
                                            const std::string* storedFile, bool* switchable) {
-  const int32_t maxRecord = current_.maxRecord;
+  const int32_t maxRecord = currentLocked().maxRecord;
   if (maxRecord != 0 && recordCounter_ >= maxRecord) {
     *switchable = true;
     if (errorReported_) {
@@ -105,7 +105,7 @@ HRESULT CTavrixHistoryMan::InsertRowLocked(const Row& row, int32_t flags,
     storedFile = &createdFile;
   }
   // The file belongs to the row: it goes when the row is not written.
-  auto dropFile = [&] {
+  auto dropFile = [&]() REQUIRES(mutex_) {
     if (!createdFile.empty()) RemoveBlobFile(fileFolder_, createdFile);
   };
 
@@ -162,7 +162,7 @@ HRESULT CTavrixHistoryMan::UpdateCurrentLocked(const Row& row, bool* switchable)
     fileErrorReported_ = false;
   }
   const std::string* storedFile = file.empty() ? nullptr : &file;
-  auto dropFile = [&] {
+  auto dropFile = [&]() REQUIRES(mutex_) {
     if (newFile) RemoveBlobFile(fileFolder_, file);
   };
 
