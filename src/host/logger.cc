@@ -15,8 +15,8 @@ namespace {
 constexpr std::string_view kDefaultAppName = "Tavrix";
 
 // Guards the ident that openlog() keeps for the whole process, so that
-// loggers on several threads never send under each other's ident.
-std::mutex g_eventLogMutex;
+// loggers on several threads never send under each other's ident. A leaf.
+Mutex g_eventLogMutex;
 
 // One write(2) per call when the system takes it whole (it does for files,
 // and for pipes up to PIPE_BUF); continues after a partial write.
@@ -38,19 +38,19 @@ std::string_view OrDefaultName(const std::string& name) {
 CLogger::CLogger() { moduleUdp_.SetName(kDefaultAppName); }
 
 CLogger::~CLogger() {
-  std::lock_guard<std::mutex> lock(fileMutex_);
+  MutexLock lock(&fileMutex_);
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
 
 HRESULT CLogger::Configure(const LoggerSettings& settings) {
-  std::unique_lock<std::shared_mutex> config(configMutex_);
+  WriterMutexLock config(&configMutex_);
   level_.store(settings.level, std::memory_order_relaxed);
   type_.store(settings.type, std::memory_order_relaxed);
   appName_ = settings.applicationName;
   fileName_ = settings.fileName;
   {
-    std::lock_guard<std::mutex> lock(fileMutex_);
+    MutexLock lock(&fileMutex_);
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
   }
@@ -99,7 +99,7 @@ void CLogger::Write(uint32_t level, HRESULT result, std::string_view text) {
 
 void CLogger::WriteLine(uint32_t level, std::string_view text) {
   if (level < level_.load(std::memory_order_relaxed)) return;
-  std::shared_lock<std::shared_mutex> config(configMutex_);
+  ReaderMutexLock config(&configMutex_);
   switch (type_.load(std::memory_order_relaxed)) {
     case kLogToStdout:
       WriteFd(STDOUT_FILENO, text);
@@ -149,32 +149,34 @@ void CLogger::WriteFile(std::string_view text) {
   line.push_back('\t');
   line += text;
 
-  std::unique_lock<std::mutex> lock(fileMutex_);
-  if (fd_ < 0) {
-    // O_APPEND: every write lands at the end, as the file may have grown.
-    const int fd = fileName_.empty()
-                       ? -1
-                       : ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    // No sharing: a second open of the same file (here or in another
-    // process) fails as if the file could not be opened.
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      ::close(fd);
-      fd_ = -1;
-    } else {
-      fd_ = fd;
-    }
+  {
+    MutexLock lock(&fileMutex_);
     if (fd_ < 0) {
-      lock.unlock();
-      type_.store(kLogToDebugger, std::memory_order_relaxed);
-      WriteFd(STDERR_FILENO, text);
+      // O_APPEND: every write lands at the end, as the file may have grown.
+      const int fd =
+          fileName_.empty()
+              ? -1
+              : ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+      // No sharing: a second open of the same file (here or in another
+      // process) fails as if the file could not be opened.
+      if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        fd_ = -1;
+      } else {
+        fd_ = fd;
+      }
+    }
+    if (fd_ >= 0) {
+      WriteFd(fd_, line);
       return;
     }
   }
-  WriteFd(fd_, line);
+  type_.store(kLogToDebugger, std::memory_order_relaxed);
+  WriteFd(STDERR_FILENO, text);
 }
 
 void CLogger::WriteMemory(std::string_view text) {
-  std::lock_guard<std::mutex> lock(memoryMutex_);
+  MutexLock lock(&memoryMutex_);
   if (text.size() >= kLogMemoryBytes) {
     text.remove_prefix(text.size() - kLogMemoryBytes);
     // Starts at a character, not inside one.
@@ -196,7 +198,7 @@ void CLogger::WriteMemory(std::string_view text) {
 
 void CLogger::WriteEventLog(std::string_view text) {
   const std::string ident(OrDefaultName(appName_));
-  std::lock_guard<std::mutex> lock(g_eventLogMutex);
+  MutexLock lock(&g_eventLogMutex);
   openlog(ident.c_str(), LOG_PID, LOG_USER);
   syslog(LOG_USER | LOG_INFO, "%.*s", static_cast<int>(text.size()), text.data());
   closelog();
@@ -208,7 +210,7 @@ void CLogger::LogSamplingTimeOver(std::string_view controller, uint32_t elapsedM
 }
 
 std::string CLogger::MemoryText() const {
-  std::lock_guard<std::mutex> lock(memoryMutex_);
+  MutexLock lock(&memoryMutex_);
   return memory_;
 }
 

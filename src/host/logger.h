@@ -29,9 +29,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 
@@ -39,6 +37,7 @@
 #include "host/syslog_client.h"
 #include "host/udp_log_client.h"
 #include "platform/log.h"
+#include "platform/mutex.h"
 #include "platform/result.h"
 
 namespace tavrix {
@@ -85,7 +84,8 @@ struct LoggerSettings {
 
 // All members may be called from any thread.
 //
-// Locks, always taken in this order:
+// Locks, always taken in this order (a thread never takes an earlier one
+// while holding a later one):
 //   configMutex_   shared by every line, exclusive in Configure; guards
 //                  appName_, fileName_ and udpClient_
 //   fileMutex_     guards fd_: the file is opened once and written one line
@@ -93,6 +93,12 @@ struct LoggerSettings {
 //   memoryMutex_   guards memory_
 //   the clients' own locks (CSysLogClient, CZeltUDPLogClient)
 // and, process-wide, one lock around openlog/syslog/closelog (type 2).
+// fileMutex_, memoryMutex_ and the event-log lock are never held together;
+// each of them and the clients' locks is a leaf. The process's sink lock
+// (platform/log.cc) is held shared around every Write, so it comes before
+// all of these. Nothing may log while holding one of them: a line logged from
+// inside Write goes to standard error, but one logged by Configure while it
+// holds configMutex_ exclusively would come back to Write and wait for it.
 class CLogger : public LogSink {
  public:
   CLogger();
@@ -108,7 +114,7 @@ class CLogger : public LogSink {
   // neither udpText nor udpAddress is given, else the result of parsing
   // udpText (CZeltUDPLogClient::SetAddress). Does not change the process
   // level of platform/log.h: the settings reading calls SetLogLevel too.
-  HRESULT Configure(const LoggerSettings& settings);
+  HRESULT Configure(const LoggerSettings& settings) EXCLUDES(configMutex_);
 
   // The sampling-time-over settings (see sampling_time_over.h).
   void ConfigureSamplingTimeOver(const SamplingTimeOverSettings& settings);
@@ -127,7 +133,7 @@ class CLogger : public LogSink {
   // Writes a UTF-8 line at `level` to the destination of the type; nothing
   // when the level is below the logger's level. Type 7 sends through the
   // logger's own UDP client with result 0.
-  void WriteLine(uint32_t level, std::string_view text);
+  void WriteLine(uint32_t level, std::string_view text) EXCLUDES(configMutex_);
 
   // See SamplingTimeOverLog::LogSamplingTimeOver.
   void LogSamplingTimeOver(std::string_view controller, uint32_t elapsedMs, uint32_t periodMs);
@@ -135,29 +141,36 @@ class CLogger : public LogSink {
   uint32_t type() const { return type_.load(std::memory_order_relaxed); }
   uint32_t level() const { return level_.load(std::memory_order_relaxed); }
   // A copy of the memory buffer of type 6.
-  std::string MemoryText() const;
+  std::string MemoryText() const EXCLUDES(memoryMutex_);
 
   CZeltUDPLogClient& moduleUdpClient() { return moduleUdp_; }
   CSysLogClient& sysLogClient() { return sysLog_; }
 
  private:
-  void WriteFile(std::string_view text);
-  void WriteMemory(std::string_view text);
-  void WriteEventLog(std::string_view text);
+  void WriteFile(std::string_view text) REQUIRES_SHARED(configMutex_) EXCLUDES(fileMutex_);
+  void WriteMemory(std::string_view text) EXCLUDES(memoryMutex_);
+  void WriteEventLog(std::string_view text) REQUIRES_SHARED(configMutex_);
 
   std::atomic<uint32_t> type_{kLogToDebugger};
   std::atomic<uint32_t> level_{1};
 
-  mutable std::shared_mutex configMutex_;
-  std::string appName_;
-  std::string fileName_;
-  std::unique_ptr<CZeltUDPLogClient> udpClient_;
+  // Guards the configuration below: held shared by every line for the length
+  // of its write, exclusively by Configure, so a line never goes out under
+  // half a configuration or through a client being replaced.
+  mutable SharedMutex configMutex_;
+  std::string appName_ GUARDED_BY(configMutex_);
+  std::string fileName_ GUARDED_BY(configMutex_);
+  std::unique_ptr<CZeltUDPLogClient> udpClient_ GUARDED_BY(configMutex_);
 
-  std::mutex fileMutex_;
-  int fd_ = -1;
+  // Guards the log file's descriptor: the file is opened by the first line
+  // after Configure and each line is written whole under it.
+  Mutex fileMutex_;
+  int fd_ GUARDED_BY(fileMutex_) = -1;
 
-  mutable std::mutex memoryMutex_;
-  std::string memory_;
+  // Guards the memory buffer of type 6, which lines append to and
+  // MemoryText copies.
+  mutable Mutex memoryMutex_;
+  std::string memory_ GUARDED_BY(memoryMutex_);
 
   CSysLogClient sysLog_;
   CZeltUDPLogClient moduleUdp_;

@@ -11,13 +11,17 @@
 namespace tavrix {
 
 void SamplingTimeOverLog::Configure(const SamplingTimeOverSettings& settings) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   settings_ = settings;
   if (!settings_.dir.empty() && settings_.dir.back() != '/') settings_.dir.push_back('/');
 }
 
 std::string SamplingTimeOverLog::FilePath(std::string_view controller) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
+  return FilePathLocked(controller);
+}
+
+std::string SamplingTimeOverLog::FilePathLocked(std::string_view controller) const {
   std::string path = settings_.dir;
   path += settings_.startStamp;
   path.push_back('_');
@@ -30,13 +34,15 @@ void SamplingTimeOverLog::LogSamplingTimeOver(std::string_view controller, uint3
                                               uint32_t periodMs) {
   std::string path;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    // The test and the path under one hold: a Configure in between would
+    // write a line the new settings do not ask for, or to the old folder.
+    MutexLock lock(&mutex_);
     if (settings_.dir.empty()) return;
     const bool over = (settings_.type == 1 && elapsedMs >= settings_.thresholdMs) ||
                       (settings_.type == 2 && elapsedMs >= periodMs);
     if (!over) return;
+    path = FilePathLocked(controller);
   }
-  path = FilePath(controller);
 
   const LocalTimeParts t = LocalTimeNow();
   std::string line;

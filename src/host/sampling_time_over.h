@@ -8,9 +8,10 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
+
+#include "platform/mutex.h"
 
 namespace tavrix {
 
@@ -28,18 +29,23 @@ struct SamplingTimeOverSettings {
 // Thread-safe: the sampling threads of all controllers log at once.
 class SamplingTimeOverLog {
  public:
-  void Configure(const SamplingTimeOverSettings& settings);
+  void Configure(const SamplingTimeOverSettings& settings) EXCLUDES(mutex_);
 
   // Called after every sampling cycle of `controller`; writes a line when
   // the settings ask for one. Never fails its caller.
-  void LogSamplingTimeOver(std::string_view controller, uint32_t elapsedMs, uint32_t periodMs);
+  void LogSamplingTimeOver(std::string_view controller, uint32_t elapsedMs, uint32_t periodMs)
+      EXCLUDES(mutex_);
 
   // The file of a controller under the present settings.
-  std::string FilePath(std::string_view controller) const;
+  std::string FilePath(std::string_view controller) const EXCLUDES(mutex_);
 
  private:
-  mutable std::mutex mutex_;  // guards settings_
-  SamplingTimeOverSettings settings_;
+  std::string FilePathLocked(std::string_view controller) const REQUIRES(mutex_);
+
+  // Guards settings_; held only to copy or test them, never while the file
+  // is written (a leaf).
+  mutable Mutex mutex_;
+  SamplingTimeOverSettings settings_ GUARDED_BY(mutex_);
 };
 
 }  // namespace tavrix

@@ -60,7 +60,7 @@ uint32_t CSysLogClient::SeverityOf(uint32_t level) {
 
 HRESULT CSysLogClient::Open(std::string_view appName, uint32_t level, uint32_t address,
                             uint16_t port, uint32_t codePage) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   CloseLocked();
   HRESULT hr = S_OK;
   // The socket library needs no start on this system.
@@ -110,7 +110,7 @@ HRESULT CSysLogClient::Open(std::string_view appName, uint32_t level, uint32_t a
 }
 
 void CSysLogClient::Close() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   CloseLocked();
 }
 
@@ -122,7 +122,7 @@ void CSysLogClient::CloseLocked() {
 
 HRESULT CSysLogClient::Send(uint32_t level, std::string_view text) {
   const uint32_t severity = SeverityOf(level);
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   if ((severityMask_ & (1u << severity)) == 0) return S_FALSE;
   if (!open_) return TVX_E_SYSLOG_NOT_OPEN;
   const size_t end = text.find_first_of("\r\n");
@@ -157,17 +157,17 @@ HRESULT CSysLogClient::Send(uint32_t level, std::string_view text) {
 }
 
 bool CSysLogClient::opened() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return open_;
 }
 
 uint32_t CSysLogClient::severityMask() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return severityMask_;
 }
 
 std::string CSysLogClient::hostName() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return hostName_;
 }
 

@@ -39,18 +39,18 @@ HRESULT CZeltUDPLogClient::SetAddress(std::string_view text) {
 }
 
 void CZeltUDPLogClient::SetAddress(uint32_t address, uint16_t port) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   address_ = address;
   port_ = port;
 }
 
 void CZeltUDPLogClient::SetName(std::string_view name) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   name_ = name;
 }
 
 HRESULT CZeltUDPLogClient::Open() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   if (socket_ >= 0) return S_OK;
   const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
   if (s < 0) return ResultFromErrno(errno);
@@ -61,7 +61,7 @@ HRESULT CZeltUDPLogClient::Open() {
 HRESULT CZeltUDPLogClient::Send(std::string_view text, uint32_t level, HRESULT result) {
   // The lock is held across sendto: it keeps the socket open while in use,
   // and a datagram send on a local socket does not block for long.
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   if (socket_ < 0) return E_PENDING;
   const std::string datagram = BuildDatagram(name_, text, level, result);
   sockaddr_in to{};
@@ -74,17 +74,17 @@ HRESULT CZeltUDPLogClient::Send(std::string_view text, uint32_t level, HRESULT r
 }
 
 uint32_t CZeltUDPLogClient::address() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return address_;
 }
 
 uint16_t CZeltUDPLogClient::port() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return port_;
 }
 
 bool CZeltUDPLogClient::opened() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return socket_ >= 0;
 }
 
