@@ -64,7 +64,7 @@ HRESULT CTavrixEngineMan::ActivateGroups() {
         continue;
       }
       {
-        std::lock_guard lock(controllersLock_);
+        MutexLock lock(&controllersLock_);
         started_.push_back(c);
       }
       anyStarted = true;
@@ -90,7 +90,7 @@ HRESULT CTavrixEngineMan::ActivateGroups() {
 }
 
 void CTavrixEngineMan::Deactivate() {
-  std::lock_guard lock(memberLock_);
+  MutexLock lock(&memberLock_);
   if (deactivated_.exchange(true)) return;
   abort_.Set();
   // After the join no controller can be added to the started list.

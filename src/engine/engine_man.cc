@@ -10,32 +10,27 @@
 #include "platform/text.h"
 
 namespace tavrix {
-namespace {
-
-CTavrixEngineMan* g_instance = nullptr;  // EngineLock()
-
-}  // namespace
 
 // The engine lock: the process's instance pointer, the lock counts and the
 // creation of the manager's own engine object, which takes a reference on
 // the thread that holds the lock (hence recursive).
-std::recursive_mutex& CTavrixEngineMan::EngineLock() {
-  static std::recursive_mutex lock;
+RecursiveMutex& CTavrixEngineMan::EngineLock() {
+  static RecursiveMutex lock;
   return lock;
 }
 
 CTavrixEngineMan* CTavrixEngineMan::GetInstance() {
-  std::lock_guard lock(EngineLock());
-  if (g_instance == nullptr) {
-    g_instance = new CTavrixEngineMan();
-    g_instance->processInstance_ = true;
+  RecursiveMutexLock lock(&EngineLock());
+  if (instance_ == nullptr) {
+    instance_ = new CTavrixEngineMan();
+    instance_->processInstance_ = true;
   }
-  return g_instance;
+  return instance_;
 }
 
 CTavrixEngineMan* CTavrixEngineMan::CurrentInstance() {
-  std::lock_guard lock(EngineLock());
-  return g_instance;
+  RecursiveMutexLock lock(&EngineLock());
+  return instance_;
 }
 
 CTavrixEngineMan::CTavrixEngineMan(EngineServices services)
@@ -53,7 +48,7 @@ CTavrixEngineMan::~CTavrixEngineMan() {
 // --- References ---------------------------------------------------------------
 
 void CTavrixEngineMan::AddRef() {
-  std::lock_guard lock(EngineLock());
+  RecursiveMutexLock lock(&EngineLock());
   ++lockCount_;
   Log(0, "CTavrixEngineMan::AddRef lock count %d\n", lockCount_);
 }
@@ -69,16 +64,16 @@ void CTavrixEngineMan::Release() {
   bool end = false;
   bool destroy = false;
   {
-    std::lock_guard lock(EngineLock());
+    RecursiveMutexLock lock(&EngineLock());
     Log(0, "CTavrixEngineMan::Enter Release lock count %d\n", lockCount_);
     --lockCount_;
     if (lockCount_ <= 0 && !ReleaseKeepsRunning()) {
       if (!processInstance_) {
         end = true;
-      } else if (g_instance == this) {
+      } else if (instance_ == this) {
         // Detached under the lock: exactly one Release ends the instance, and
         // the next GetInstance makes a new one.
-        g_instance = nullptr;
+        instance_ = nullptr;
         end = true;
         destroy = true;
       }
@@ -90,33 +85,33 @@ void CTavrixEngineMan::Release() {
 }
 
 int32_t CTavrixEngineMan::lockCount() const {
-  std::lock_guard lock(EngineLock());
+  RecursiveMutexLock lock(&EngineLock());
   return lockCount_;
 }
 
 // --- Settings -------------------------------------------------------------------
 
 void CTavrixEngineMan::SetSettings(const EngineSettings& settings) {
-  std::lock_guard lock(settingsLock_);
+  MutexLock lock(&settingsLock_);
   settings_ = settings;
   notRepeatError_.store(settings.notRepeatError, std::memory_order_relaxed);
 }
 
 EngineSettings CTavrixEngineMan::settings() const {
-  std::lock_guard lock(settingsLock_);
+  MutexLock lock(&settingsLock_);
   return settings_;
 }
 
 // --- IControllerHost ---------------------------------------------------------------
 
 HRESULT CTavrixEngineMan::GetWorkspace(Ref<IZeltWorkspace>* out) {
-  std::lock_guard lock(zeltLock_);
+  MutexLock lock(&zeltLock_);
   *out = zeltWorkspace_;
   return zeltWorkspace_ ? S_OK : E_FAIL;
 }
 
 std::recursive_mutex& CTavrixEngineMan::ProviderLock(std::string_view provider) {
-  std::lock_guard lock(providerLocksMutex_);
+  MutexLock lock(&providerLocksMutex_);
   auto& slot = providerLocks_[ToUpper(provider)];
   if (!slot) slot = std::make_unique<std::recursive_mutex>();
   return *slot;
@@ -131,7 +126,7 @@ void CTavrixEngineMan::OnControllerUpdated(CTavrixController&) {}
 // --- Controllers -------------------------------------------------------------------
 
 Ref<CTavrixController> CTavrixEngineMan::FindController(std::string_view name) const {
-  std::lock_guard lock(controllersLock_);
+  MutexLock lock(&controllersLock_);
   for (const auto& [index, controller] : controllers_) {
     if (EqualsNoCase(controller->name(), name)) return controller;
   }
@@ -139,7 +134,7 @@ Ref<CTavrixController> CTavrixEngineMan::FindController(std::string_view name) c
 }
 
 std::vector<Ref<CTavrixController>> CTavrixEngineMan::Controllers() const {
-  std::lock_guard lock(controllersLock_);
+  MutexLock lock(&controllersLock_);
   std::vector<Ref<CTavrixController>> out;
   out.reserve(controllers_.size());
   for (const auto& [index, controller] : controllers_) out.push_back(controller);
@@ -147,7 +142,7 @@ std::vector<Ref<CTavrixController>> CTavrixEngineMan::Controllers() const {
 }
 
 std::vector<Ref<CTavrixController>> CTavrixEngineMan::StartedControllers() const {
-  std::lock_guard lock(controllersLock_);
+  MutexLock lock(&controllersLock_);
   return started_;
 }
 
@@ -161,7 +156,7 @@ HRESULT CTavrixEngineMan::RegisterController(const ControllerRecord& record) {
   }
   int32_t index = 0;
   {
-    std::lock_guard lock(controllersLock_);
+    MutexLock lock(&controllersLock_);
     // The map is ordered: the first gap, or one past the last index.
     for (const auto& entry : controllers_) {
       if (entry.first != index) break;
@@ -171,7 +166,7 @@ HRESULT CTavrixEngineMan::RegisterController(const ControllerRecord& record) {
   const HRESULT hr = controller->Initialize(index, record);
   if (FAILED(hr)) return hr;  // the last reference goes with `controller`
   {
-    std::lock_guard lock(controllersLock_);
+    MutexLock lock(&controllersLock_);
     controllers_[index] = controller;
     currentIndex_ = index;
   }
@@ -182,7 +177,7 @@ HRESULT CTavrixEngineMan::RegisterController(const ControllerRecord& record) {
 void CTavrixEngineMan::AddItem(const ItemRecord& item) {
   Ref<CTavrixController> current;
   {
-    std::lock_guard lock(controllersLock_);
+    MutexLock lock(&controllersLock_);
     auto it = controllers_.find(currentIndex_);
     if (it != controllers_.end()) current = it->second;
   }
@@ -192,7 +187,7 @@ void CTavrixEngineMan::AddItem(const ItemRecord& item) {
 void CTavrixEngineMan::SetLegacyTrigger(const LegacyTriggerRecord& trigger) {
   Ref<CTavrixController> current;
   {
-    std::lock_guard lock(controllersLock_);
+    MutexLock lock(&controllersLock_);
     auto it = controllers_.find(currentIndex_);
     if (it != controllers_.end()) current = it->second;
   }
@@ -209,7 +204,7 @@ HRESULT CTavrixEngineMan::InitializeHistory(const WorkspaceRecord& workspace) {
 
 HRESULT CTavrixEngineMan::SetWorkspaceInfo(const WorkspaceRecord& workspace) {
   {
-    std::lock_guard lock(workspaceInfoLock_);
+    MutexLock lock(&workspaceInfoLock_);
     workspace_ = workspace;
   }
   retryCount_.store(workspace.m_lRetryCnt);
@@ -220,31 +215,31 @@ HRESULT CTavrixEngineMan::SetWorkspaceInfo(const WorkspaceRecord& workspace) {
 }
 
 WorkspaceRecord CTavrixEngineMan::workspace() const {
-  std::lock_guard lock(workspaceInfoLock_);
+  MutexLock lock(&workspaceInfoLock_);
   return workspace_;
 }
 
 void CTavrixEngineMan::SetCommonSetting(std::string_view type, std::string_view setting,
                                         std::string_view key, std::string_view value) {
-  std::lock_guard lock(workspaceInfoLock_);
+  MutexLock lock(&workspaceInfoLock_);
   commonSettings_[{std::string(type), std::string(setting), std::string(key)}] =
       std::string(value);
 }
 
 std::string CTavrixEngineMan::CommonSetting(std::string_view type, std::string_view setting,
                                             std::string_view key) const {
-  std::lock_guard lock(workspaceInfoLock_);
+  MutexLock lock(&workspaceInfoLock_);
   auto it = commonSettings_.find({std::string(type), std::string(setting), std::string(key)});
   return it == commonSettings_.end() ? std::string() : it->second;
 }
 
 void CTavrixEngineMan::SetProjectVersion(const ProjectVersion& version) {
-  std::lock_guard lock(workspaceInfoLock_);
+  MutexLock lock(&workspaceInfoLock_);
   projectVersion_ = version;
 }
 
 ProjectVersion CTavrixEngineMan::projectVersion() const {
-  std::lock_guard lock(workspaceInfoLock_);
+  MutexLock lock(&workspaceInfoLock_);
   return projectVersion_;
 }
 
@@ -257,7 +252,7 @@ HRESULT CTavrixEngineMan::DecodePassword(std::string_view encoded, std::string* 
 void CTavrixEngineMan::StartAutoRewrite() {
   AutoRewriteInfo info;
   {
-    std::lock_guard lock(workspaceInfoLock_);
+    MutexLock lock(&workspaceInfoLock_);
     info.autoRecovery = workspace_.m_bAutoRecovery;
     info.autoRecoveryInterval = workspace_.m_lAutoRecoveryInterval;
     info.maxBackupCount = workspace_.m_lMaxBackupCount;

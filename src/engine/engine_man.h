@@ -24,13 +24,16 @@
 // activation thread and deactivation), engine_terminate.cc (Terminate),
 // engine_consumer.cc (the project reader's consumer).
 //
-// Locks, outermost first:
+// Locks, outermost first (a thread never takes an earlier one while holding
+// a later one; the members each guards are marked GUARDED_BY below):
 //   terminateLock_        Initialize and Terminate, each for its whole run, so
-//                         a stop waits for a start and Terminate runs once
+//                         a stop waits for a start and Terminate runs once;
+//                         also the network-folder thread they make and stop
 //   memberLock_           deactivation, for its whole run
 //   EngineLock()          process-wide: the instance pointer, every lock count
 //                         and the creation of the manager's own engine object
-//                         (recursive: that creation takes a reference)
+//                         (recursive: that creation takes a reference, and
+//                         gives it back, on the thread that holds it)
 //   controllersLock_      controllers_, currentIndex_, started_
 //   workspaceInfoLock_    workspace_, commonSettings_, projectVersion_
 //   zeltLock_             zeltEngine_, zeltWorkspace_
@@ -38,14 +41,36 @@
 //   settingsLock_         settings_
 // None of them is held while a controller or a service is called, except
 // memberLock_ and terminateLock_, which exist to serialise exactly those calls,
-// and EngineLock() around the engine object factory.
+// and EngineLock() around the engine object factory. So every controller
+// lock comes after terminateLock_ and memberLock_ and is never held while a
+// lock of the manager is taken, except the leaves controllersLock_ (through
+// FindController and FindEngineItem), workspaceInfoLock_, zeltLock_
+// (GetWorkspace), providerLocksMutex_ (ProviderLock) and settingsLock_ (Lcid).
+// The provider locks themselves are taken by the controllers (open and
+// close), after their option lock; they guard no member, so they stay
+// standard recursive mutexes.
+//
+// Between two controllers A and B, as the code stands: a thread holding
+// locks of A takes locks of B only through B's items, when an item of A (an
+// alias, or a link or calculation operand) reads or writes an item of B.
+// A's sampling thread then holds A's cycleLock_ (versioned projects),
+// samplingLock_ and itemsLock_ and takes B's item locks and the leaves those
+// items' owner calls reach (B's optionLock_ for the settings snapshot, its
+// zeltPointerLock_, the variable-sync registry lock). No thread holding a
+// lock of A takes B's activationLock_, deactivationLock_, cycleLock_,
+// performanceLock_, samplingLock_ or itemsLock_: FindEngineItem takes B's
+// itemsLock_ only from item start-up (InitSubitems), which holds no lock of
+// A, and the activation and deactivation here call one controller at a time
+// with no controller lock held. There is no order by index; links and
+// triggers that need B's outer locks while holding A's must first fix one
+// (for instance ascending controller index) and write it down here.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
+#include <mutex>  // the provider locks (IControllerHost)
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -58,6 +83,7 @@
 #include "controller/controller_host.h"
 #include "engine/engine_services.h"
 #include "engine/network_folders.h"
+#include "platform/mutex.h"
 #include "platform/ref.h"
 #include "platform/result.h"
 #include "platform/sync.h"
@@ -116,30 +142,30 @@ class CTavrixEngineMan final : public IControllerHost {
   // --- Start and stop --------------------------------------------------------
 
   // The settings the start uses; call before Initialize.
-  void SetSettings(const EngineSettings& settings);
+  void SetSettings(const EngineSettings& settings) EXCLUDES(settingsLock_);
   // The settings, with the server flags the start cleared after a failure.
-  EngineSettings settings() const;
+  EngineSettings settings() const EXCLUDES(settingsLock_);
 
   // The engine start, once. Steps 4 to 12 failing are logged and the start
   // goes on without active controllers; the result is that of the history
   // step and the servers after it: a failure means the caller should not run
   // its message loop. A failing start has terminated what it started.
   // E_UNEXPECTED when called a second time.
-  HRESULT Initialize();
+  HRESULT Initialize() EXCLUDES(terminateLock_);
   // Stops the servers, deactivates the controllers group by group, ends the
   // plug-ins and releases every controller and service. Runs once; a later
   // call (from any thread) waits for the first to finish and returns.
-  void Terminate();
+  void Terminate() EXCLUDES(terminateLock_);
 
   // --- Controllers -----------------------------------------------------------
 
   // The first controller, in index order, whose name equals `name` without
   // regard to case; null when none does.
-  Ref<CTavrixController> FindController(std::string_view name) const;
+  Ref<CTavrixController> FindController(std::string_view name) const EXCLUDES(controllersLock_);
   // Every registered controller, in index order.
-  std::vector<Ref<CTavrixController>> Controllers() const;
+  std::vector<Ref<CTavrixController>> Controllers() const EXCLUDES(controllersLock_);
   // The controllers whose activation thread was started, in start order.
-  std::vector<Ref<CTavrixController>> StartedControllers() const;
+  std::vector<Ref<CTavrixController>> StartedControllers() const EXCLUDES(controllersLock_);
 
   // --- The project reader's calls ---------------------------------------------
 
@@ -147,28 +173,28 @@ class CTavrixEngineMan final : public IControllerHost {
   IProjectConsumer& consumer();
   // Keeps the workspace record (credentials and plug-in configuration
   // included) and signals the settings-received event. S_OK.
-  HRESULT SetWorkspaceInfo(const WorkspaceRecord& workspace);
+  HRESULT SetWorkspaceInfo(const WorkspaceRecord& workspace) EXCLUDES(workspaceInfoLock_);
   // Makes a controller with the smallest free index from the record and
   // makes it the current one; the controller's failure otherwise.
-  HRESULT RegisterController(const ControllerRecord& record);
+  HRESULT RegisterController(const ControllerRecord& record) EXCLUDES(controllersLock_);
   // Forwarded to the current controller; dropped when there is none.
-  void AddItem(const ItemRecord& item);
-  void SetLegacyTrigger(const LegacyTriggerRecord& trigger);
+  void AddItem(const ItemRecord& item) EXCLUDES(controllersLock_);
+  void SetLegacyTrigger(const LegacyTriggerRecord& trigger) EXCLUDES(controllersLock_);
 
   // The history manager's share of the workspace record (the reader's first
   // call for it); the history service's result.
   HRESULT InitializeHistory(const WorkspaceRecord& workspace);
   // Keeps one `commonSettings` value, replacing an earlier one of the triple.
   void SetCommonSetting(std::string_view type, std::string_view setting, std::string_view key,
-                        std::string_view value);
+                        std::string_view value) EXCLUDES(workspaceInfoLock_);
   // The common setting of the triple; empty when absent.
   std::string CommonSetting(std::string_view type, std::string_view setting,
-                            std::string_view key) const;
-  void SetProjectVersion(const ProjectVersion& version);
-  ProjectVersion projectVersion() const;
+                            std::string_view key) const EXCLUDES(workspaceInfoLock_);
+  void SetProjectVersion(const ProjectVersion& version) EXCLUDES(workspaceInfoLock_);
+  ProjectVersion projectVersion() const EXCLUDES(workspaceInfoLock_);
 
   // A copy of the workspace record the reader delivered (cleared when none).
-  WorkspaceRecord workspace() const;
+  WorkspaceRecord workspace() const EXCLUDES(workspaceInfoLock_);
   bool settingsReceived() const { return settingsReceived_.IsSet(); }
 
   // --- Services --------------------------------------------------------------
@@ -178,17 +204,18 @@ class CTavrixEngineMan final : public IControllerHost {
   HRESULT DecodePassword(std::string_view encoded, std::string* plain);
   // Hands the automatic database rewrite record to the external trigger
   // bridge; logs a failure.
-  void StartAutoRewrite();
+  void StartAutoRewrite() EXCLUDES(workspaceInfoLock_, controllersLock_);
   EngineServices& services() { return services_; }
   bool deactivated() const { return deactivated_.load(); }
   bool terminated() const { return terminated_.load(); }
 
   // --- IControllerHost ---------------------------------------------------------
 
-  HRESULT GetWorkspace(Ref<IZeltWorkspace>* out) override;
+  HRESULT GetWorkspace(Ref<IZeltWorkspace>* out) override EXCLUDES(zeltLock_);
   int32_t RetryCount() const override { return retryCount_.load(); }
   int32_t RetryInterval() const override { return retryInterval_.load(); }
-  std::recursive_mutex& ProviderLock(std::string_view provider) override;
+  std::recursive_mutex& ProviderLock(std::string_view provider) override
+      EXCLUDES(providerLocksMutex_);
   bool IsVersionedProject() const override;
   uint32_t Lcid() const override;
   bool NotRepeatError() const override { return notRepeatError_.load(std::memory_order_relaxed); }
@@ -197,67 +224,79 @@ class CTavrixEngineMan final : public IControllerHost {
 
  private:
   // engine_start.cc
-  HRESULT StartControllers(const EngineSettings& settings);  // steps 4 to 12
+  // Steps 4 to 12 of the start.
+  HRESULT StartControllers(const EngineSettings& settings) REQUIRES(terminateLock_);
   HRESULT CheckCounts();
   void PrepareShareFolder();
-  void StartNetworkFolders();
+  void StartNetworkFolders() REQUIRES(terminateLock_);
   void WireItems();
   HRESULT CreateEngineObject();
-  HRESULT StartZelt();
+  HRESULT StartZelt() EXCLUDES(zeltLock_);
   void StartPlugins(const EngineSettings& settings);
-  HRESULT StartServers(HRESULT result);
+  HRESULT StartServers(HRESULT result) EXCLUDES(settingsLock_);
 
   // engine_activation.cc
-  HRESULT StartActivation();
+  HRESULT StartActivation() REQUIRES(terminateLock_);
   void ActivationThreadBody();
-  HRESULT ActivateGroups();
-  void Deactivate();
+  HRESULT ActivateGroups() EXCLUDES(controllersLock_);
+  // Runs from Terminate only (so with terminateLock_ held); takes memberLock_.
+  void Deactivate() REQUIRES(terminateLock_) EXCLUDES(memberLock_);
 
-  // engine_terminate.cc: Terminate's steps; call with terminateLock_ held.
-  void TerminateLocked();
+  // engine_terminate.cc: Terminate's steps.
+  void TerminateLocked() REQUIRES(terminateLock_);
 
   // engine_man.cc
-  static std::recursive_mutex& EngineLock();
-  bool ReleaseKeepsRunning() const;
+  // The process-wide engine lock (see the top of this file).
+  static RecursiveMutex& EngineLock();
+  bool ReleaseKeepsRunning() const EXCLUDES(settingsLock_);
 
+  // The process's instance (GetInstance).
+  static inline CTavrixEngineMan* instance_ GUARDED_BY(EngineLock()) = nullptr;
   // Made by GetInstance (not by a test): its last Release also destroys it.
-  bool processInstance_ = false;
+  bool processInstance_ GUARDED_BY(EngineLock()) = false;
 
   EngineServices services_;
   std::unique_ptr<IProjectConsumer> consumer_;
 
-  mutable std::mutex settingsLock_;  // guards settings_
-  EngineSettings settings_;
+  // Guards settings_: the start clears a server's flag after its failure
+  // while other threads read the settings.
+  mutable Mutex settingsLock_;
+  EngineSettings settings_ GUARDED_BY(settingsLock_);
   // settings_.notRepeatError, read without a lock on every item failure.
   std::atomic<bool> notRepeatError_{false};
 
-  // Lock count; changed only under EngineLock().
-  int32_t lockCount_ = 0;
+  // Lock count.
+  int32_t lockCount_ GUARDED_BY(EngineLock()) = 0;
 
-  // Controllers (controllersLock_).
-  mutable std::mutex controllersLock_;
-  std::map<int32_t, Ref<CTavrixController>> controllers_;
-  int32_t currentIndex_ = -1;
-  std::vector<Ref<CTavrixController>> started_;
+  // Guards the registered controllers, the current one (the last
+  // registered) and those whose activation started. A leaf: held only to copy
+  // or change these, never while a controller is called.
+  mutable Mutex controllersLock_;
+  std::map<int32_t, Ref<CTavrixController>> controllers_ GUARDED_BY(controllersLock_);
+  int32_t currentIndex_ GUARDED_BY(controllersLock_) = -1;
+  std::vector<Ref<CTavrixController>> started_ GUARDED_BY(controllersLock_);
 
-  // The Zelt engine and its first workspace (zeltLock_).
-  mutable std::mutex zeltLock_;
-  Ref<IZeltEngine> zeltEngine_;
-  Ref<IZeltWorkspace> zeltWorkspace_;
+  // Guards the Zelt engine and its first workspace (a leaf).
+  mutable Mutex zeltLock_;
+  Ref<IZeltEngine> zeltEngine_ GUARDED_BY(zeltLock_);
+  Ref<IZeltWorkspace> zeltWorkspace_ GUARDED_BY(zeltLock_);
 
-  // The manager's own engine object; set and dropped under EngineLock().
-  Ref<IUnknown> engineObject_;
+  // The manager's own engine object.
+  Ref<IUnknown> engineObject_ GUARDED_BY(EngineLock());
 
-  // Provider locks, keyed by the upper-cased provider text; kept until
-  // terminate frees them (providerLocksMutex_).
-  std::mutex providerLocksMutex_;
-  std::map<std::string, std::unique_ptr<std::recursive_mutex>> providerLocks_;
+  // Guards the map of provider locks, keyed by the upper-cased provider
+  // text; they are kept until terminate frees them. A leaf: the provider
+  // locks themselves are taken by their controllers after it is released.
+  Mutex providerLocksMutex_;
+  std::map<std::string, std::unique_ptr<std::recursive_mutex>> providerLocks_
+      GUARDED_BY(providerLocksMutex_);
 
-  // The project's engine-wide settings (workspaceInfoLock_).
-  mutable std::mutex workspaceInfoLock_;
-  WorkspaceRecord workspace_;
-  std::map<std::tuple<std::string, std::string, std::string>, std::string> commonSettings_;
-  ProjectVersion projectVersion_;
+  // Guards the project's engine-wide settings (a leaf).
+  mutable Mutex workspaceInfoLock_;
+  WorkspaceRecord workspace_ GUARDED_BY(workspaceInfoLock_);
+  std::map<std::tuple<std::string, std::string, std::string>, std::string> commonSettings_
+      GUARDED_BY(workspaceInfoLock_);
+  ProjectVersion projectVersion_ GUARDED_BY(workspaceInfoLock_);
   std::atomic<int32_t> retryCount_{0};
   std::atomic<int32_t> retryInterval_{kDefaultRetryInterval};
 
@@ -267,8 +306,11 @@ class CTavrixEngineMan final : public IControllerHost {
   std::atomic<bool> terminating_{false};
   std::atomic<bool> terminated_{false};
 
-  std::mutex terminateLock_;  // held by Initialize and Terminate for their whole run
-  std::mutex memberLock_;     // held by Deactivate for its whole run
+  // Held by Initialize and Terminate for their whole run: a stop waits for a
+  // start, and Terminate's steps run once.
+  Mutex terminateLock_;
+  // Held by Deactivate for its whole run.
+  Mutex memberLock_;
 
   // Set once by deactivation; ends the activation thread and its waits.
   Event abort_{Event::Mode::kManualReset, false};
@@ -280,7 +322,7 @@ class CTavrixEngineMan final : public IControllerHost {
 
   // The network-folder thread, when the project lists credentials. Made and
   // stopped by the thread running the start and the terminate.
-  std::unique_ptr<NetworkFolderThread> networkFolders_;
+  std::unique_ptr<NetworkFolderThread> networkFolders_ GUARDED_BY(terminateLock_);
 };
 
 }  // namespace tavrix

@@ -46,7 +46,7 @@ HRESULT CTavrixEngineMan::Initialize() {
   // Set before anything can take a reference: a Release during the start
   // (the engine's own object gives its reference back) must not end it.
   initializing_.store(true);
-  std::lock_guard lock(terminateLock_);
+  MutexLock lock(&terminateLock_);
   EngineSettings settings = this->settings();
 
   if (settings.ddeEnabled) {
@@ -54,7 +54,7 @@ HRESULT CTavrixEngineMan::Initialize() {
     if (FAILED(hr)) {
       LogResult(hr, 1, "Failed in initializing DDE server.\n");
       settings.ddeEnabled = false;
-      std::lock_guard settingsLock(settingsLock_);
+      MutexLock settingsLock(&settingsLock_);
       settings_.ddeEnabled = false;
     }
   }
@@ -113,7 +113,7 @@ HRESULT CTavrixEngineMan::StartServers(HRESULT result) {
     const HRESULT hr = s.server->Start();
     if (FAILED(hr)) {
       LogResult(hr, 1, s.failure);
-      std::lock_guard lock(settingsLock_);
+      MutexLock lock(&settingsLock_);
       settings_.*s.flag = false;
     }
     // Started, or switched off after its failure: the start goes on either way.
@@ -197,7 +197,7 @@ void CTavrixEngineMan::WireItems() {
 }
 
 HRESULT CTavrixEngineMan::CreateEngineObject() {
-  std::lock_guard lock(EngineLock());
+  RecursiveMutexLock lock(&EngineLock());
   Ref<IUnknown> object;
   const HRESULT hr = services_.engineObject->Create(*this, &object);
   if (FAILED(hr)) {
@@ -233,7 +233,7 @@ HRESULT CTavrixEngineMan::StartZelt() {
     Log(0, "TavrixEngineMan : Failed in creating ZeltEngine instance.\n");
     return hr;
   }
-  std::lock_guard lock(zeltLock_);
+  MutexLock lock(&zeltLock_);
   zeltEngine_ = std::move(engine);
   zeltWorkspace_ = std::move(first);
   return S_OK;

@@ -6,7 +6,7 @@
 namespace tavrix {
 
 void CTavrixEngineMan::Terminate() {
-  std::lock_guard lock(terminateLock_);
+  MutexLock lock(&terminateLock_);
   TerminateLocked();
 }
 
@@ -31,7 +31,7 @@ void CTavrixEngineMan::TerminateLocked() {
   const std::vector<Ref<CTavrixController>> controllers = Controllers();
   for (const auto& c : controllers) c->_Terminate();
   {
-    std::lock_guard controllersLock(controllersLock_);
+    MutexLock controllersLock(&controllersLock_);
     controllers_.clear();
     started_.clear();
     currentIndex_ = -1;
@@ -39,14 +39,14 @@ void CTavrixEngineMan::TerminateLocked() {
 
   // Every controller has closed its connection: nobody holds a provider lock.
   {
-    std::lock_guard providerLock(providerLocksMutex_);
+    MutexLock providerLock(&providerLocksMutex_);
     providerLocks_.clear();
   }
 
   Ref<IZeltWorkspace> workspace;
   Ref<IZeltEngine> engine;
   {
-    std::lock_guard zeltLock(zeltLock_);
+    MutexLock zeltLock(&zeltLock_);
     workspace = std::move(zeltWorkspace_);
     engine = std::move(zeltEngine_);
   }
@@ -55,7 +55,7 @@ void CTavrixEngineMan::TerminateLocked() {
   services_.history->ReleaseObject();
   Ref<IUnknown> engineObject;
   {
-    std::lock_guard engineLock(EngineLock());
+    RecursiveMutexLock engineLock(&EngineLock());
     engineObject = std::move(engineObject_);
   }
   // Its reference to the manager comes back through Release, which does not
