@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <shared_mutex>
 
 #include "platform/text.h"
 
@@ -349,11 +348,12 @@ class Formatter {
   std::string out_;
 };
 
-// The installed sink. Writers hold the lock shared for the length of one
-// Write; SetLogSink takes it exclusively, so a replaced sink is no longer in
-// use when SetLogSink returns.
-std::shared_mutex g_sinkMutex;  // guards g_sink
-LogSink* g_sink = nullptr;
+// Guards g_sink. Writers hold it shared for the length of one Write;
+// SetLogSink takes it exclusively, so a replaced sink is no longer in use
+// when SetLogSink returns. It comes before every lock a sink takes, and a
+// sink never installs a sink.
+SharedMutex g_sinkMutex;
+LogSink* g_sink GUARDED_BY(g_sinkMutex) = nullptr;
 
 // True while this thread is inside a sink's Write: a line logged from there
 // goes to standard error instead of re-entering the sink (and the lock).
@@ -399,18 +399,19 @@ void Emit(uint32_t level, HRESULT result, std::string_view format, std::span<con
       WriteDefault(result, text);
       return;
     }
-    std::shared_lock<std::shared_mutex> lock(g_sinkMutex);
-    if (g_sink == nullptr) {
-      lock.unlock();
-      WriteDefault(result, text);
-      return;
+    {
+      ReaderMutexLock lock(&g_sinkMutex);
+      if (g_sink != nullptr) {
+        t_inSink = true;
+        try {
+          g_sink->Write(level, result, text);
+        } catch (...) {
+        }
+        t_inSink = false;
+        return;
+      }
     }
-    t_inSink = true;
-    try {
-      g_sink->Write(level, result, text);
-    } catch (...) {
-    }
-    t_inSink = false;
+    WriteDefault(result, text);
   } catch (...) {
     // Logging never fails its caller, not even out of memory.
   }
@@ -419,7 +420,7 @@ void Emit(uint32_t level, HRESULT result, std::string_view format, std::span<con
 }  // namespace log_detail
 
 LogSink* SetLogSink(LogSink* sink) {
-  std::unique_lock<std::shared_mutex> lock(log_detail::g_sinkMutex);
+  WriterMutexLock lock(&log_detail::g_sinkMutex);
   LogSink* previous = log_detail::g_sink;
   log_detail::g_sink = sink;
   return previous;
@@ -462,17 +463,17 @@ CapturingLogSink::CapturingLogSink(uint32_t level)
 CapturingLogSink::~CapturingLogSink() { install_.reset(); }
 
 void CapturingLogSink::Write(uint32_t level, HRESULT result, std::string_view text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   lines_.push_back(Line{level, result, std::string(text)});
 }
 
 std::vector<CapturingLogSink::Line> CapturingLogSink::Lines() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return lines_;
 }
 
 std::vector<std::string> CapturingLogSink::Texts() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   std::vector<std::string> texts;
   texts.reserve(lines_.size());
   for (const Line& line : lines_) texts.push_back(line.text);
@@ -480,19 +481,19 @@ std::vector<std::string> CapturingLogSink::Texts() const {
 }
 
 bool CapturingLogSink::Contains(std::string_view part) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return std::any_of(lines_.begin(), lines_.end(), [part](const Line& line) {
     return line.text.find(part) != std::string::npos;
   });
 }
 
 size_t CapturingLogSink::size() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return lines_.size();
 }
 
 void CapturingLogSink::Clear() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   lines_.clear();
 }
 

@@ -36,13 +36,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/result.h"
 
 namespace tavrix {
@@ -236,8 +236,8 @@ class CapturingLogSink : public LogSink {
   void Clear();
 
  private:
-  mutable std::mutex mutex_;  // guards lines_ (Write runs on any thread)
-  std::vector<Line> lines_;
+  mutable Mutex mutex_;  // guards lines_ (Write runs on any thread; a leaf)
+  std::vector<Line> lines_ GUARDED_BY(mutex_);
   std::unique_ptr<ScopedLogSink> install_;  // last member: installed once the rest exists
 };
 
