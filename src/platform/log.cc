@@ -238,7 +238,9 @@ class Formatter {
     else if ((s.conv == 'd' || s.conv == 'i') && s.space) prefix = " ";
     if (s.alt && magnitude != 0 && s.conv == 'x') prefix += "0x";
     if (s.alt && magnitude != 0 && s.conv == 'X') prefix += "0X";
-    if (s.alt && s.conv == 'o' && (digits.empty() || digits[0] != '0')) digits.insert(0, "0");
+    if (s.alt && s.conv == 'o' && (digits.empty() || digits[0] != '0')) {
+      digits.insert(digits.begin(), '0');
+    }
     Pad(s, prefix, digits, s.zero && !s.left && s.precision < 0, digits.size());
   }
 

@@ -20,7 +20,11 @@ HRESULT SqlConnection::DescribeTable(std::string_view table, std::vector<ColumnI
 
 SqlStatement::SqlStatement(SqlConnection* connection, size_t parameterCount)
     : connection_(connection), columns_(parameterCount), values_(parameterCount) {
-  for (size_t i = 0; i < columns_.size(); ++i) columns_[i].name = "?" + std::to_string(i + 1);
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    std::string name(1, '?');
+    name += std::to_string(i + 1);
+    columns_[i].name = std::move(name);
+  }
 }
 
 HRESULT SqlStatement::SetParameterColumns(std::vector<ColumnInfo> columns) {

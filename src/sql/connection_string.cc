@@ -153,7 +153,9 @@ HRESULT ConnectionString::Parse(std::string_view text, ConnectionString* out, st
     const std::string_view trimmed = Trim(key);
     if (!sawEquals) {
       if (!trimmed.empty()) {
-        Fail(error, "'" + std::string(trimmed) + "' has no '='");
+        std::string message = "'";
+        message.append(trimmed).append("' has no '='");
+        Fail(error, message);
         return E_INVALIDARG;
       }
       pos = i < text.size() ? i + 1 : i;  // an empty pair
