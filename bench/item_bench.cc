@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "bench/bench_util.h"
-#include "item/basic_owner.h"
 #include "item/item.h"
+#include "support/basic_owner.h"
 #include "zelt/engine.h"
 #include "zelt/interfaces.h"
 

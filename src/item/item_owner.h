@@ -5,7 +5,7 @@
 // item copies, the project-wide facts, the Zelt access that is shared between
 // controllers, the reporting of reads and changes, the other items an alias
 // or a sub-item names, and the history manager. CTavrixController implements
-// it; tests and benchmarks use BasicItemOwner (item/basic_owner.h).
+// it; tests and benchmarks use BasicItemOwner (tests/support/basic_owner.h).
 //
 // Every member may be called from any thread (the sampling thread, client
 // threads, delayed-write threads) and must not call back into the calling

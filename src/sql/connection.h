@@ -136,7 +136,7 @@ class SqlStatement {
 };
 
 // Opens connections. The history manager and the table writers take a factory
-// so that tests can put the fault injector (fault_injection.h) in between.
+// so that tests can put the fault injector (tests/support/fault_injection.h) in between.
 // Implementations are safe to call from several threads.
 class ConnectionFactory {
  public:

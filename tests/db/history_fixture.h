@@ -13,7 +13,7 @@
 #include "db/history_man.h"
 #include "platform/variant.h"
 #include "sql/connection.h"
-#include "sql/fault_injection.h"
+#include "support/fault_injection.h"
 
 namespace tavrix::testing {
 

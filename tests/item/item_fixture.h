@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "config/project_records.h"
-#include "item/basic_owner.h"
 #include "item/item.h"
 #include "platform/log.h"
 #include "platform/safearray.h"
+#include "support/basic_owner.h"
 #include "zelt/engine.h"
 #include "zelt/interfaces.h"
 

@@ -1,4 +1,4 @@
-#include "sql/fault_injection.h"
+#include "support/fault_injection.h"
 
 #include <gtest/gtest.h>
 

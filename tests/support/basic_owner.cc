@@ -1,4 +1,4 @@
-#include "item/basic_owner.h"
+#include "support/basic_owner.h"
 
 #include "item/item.h"
 #include "item/zelt_variable.h"

@@ -1,7 +1,6 @@
 // BasicItemOwner: an IItemOwner made of plain values over one Zelt
 // controller. It stands in for a controller where there is none: in item
-// tests and benchmarks, and for items the controller still initialises
-// without an owner (CTavrixItem's transitional calls).
+// tests and benchmarks. The server never links it.
 //
 // The settings are plain members: set them before items are initialised and
 // leave them while items run (the controller state is the exception). It

@@ -1,4 +1,5 @@
-// A connection factory that injects database faults, for tests.
+// A connection factory that injects database faults, for tests and benchmarks;
+// the server never links it.
 //
 // FaultInjector wraps a real factory (the default one unless told otherwise) and
 // the connections it opens, and makes them fail on cue: an open that fails, the
