@@ -21,24 +21,38 @@
 // sampling thread) and controller_state.cc (states and history markers).
 //
 // Locks, outermost first (a thread never takes an earlier one while holding a
-// later one):
+// later one; the members each guards are marked GUARDED_BY below):
 //   activationLock_      only _Activate, for its whole run
 //   deactivationLock_    only _Deactivate, for its whole run
 //   cycleLock_           a sampling cycle (versioned projects), reload,
-//                        update, ReconnectNow
+//                        update, ReconnectNow. Recursive: _Update holds it
+//                        around _Reload, which takes it again. Guards no
+//                        member (a cycle takes it only in versioned projects)
 //   performanceLock_     the performance records (a cycle's start, reset);
 //                        taken before itemsLock_ to reach the items' records
-//   samplingLock_        a cycle's reads and script
-//   itemsLock_           the item maps, the trigger root, the calculations
+//   samplingLock_        a cycle's reads and script (guards no member)
+//   the event sink's lock, held while a Zelt message runs the triggers
+//   itemsLock_           the item maps, the trigger root, the calculations.
+//                        Recursive: _Reload runs trigger passes under it,
+//                        which take it again, and a cycle's triggers and
+//                        calculations may look items up under it
+//   the items' own locks (item.h): a cycle reads its items with itemsLock_
+//                        held, and an item calls back here (settings,
+//                        variable sync, history) with its locks held
 //   optionLock_          the settings snapshot, the option-changed flag and
 //                        the name registration (never held across another
-//                        lock)
+//                        lock but the host's provider-lock table)
 //   the host's provider lock, then the name registry's lock (open and close)
 //   timeStampLock_       the controller time stamp (history markers, device
 //                        clock); takes zeltPointerLock_ inside
-//   zeltPointerLock_     m_pZeltController, m_pEventSink, m_pDeviceClock
+//   zeltPointerLock_     m_pZeltController, m_pEventSink, m_pDeviceClock;
+//                        taken before the variable-sync registry's lock
 //   checkpointLock_      the checkpoint text and the scan times (a leaf)
 //   reconnectLock_       reconnectThreads_ (innermost)
+// The history manager's lock comes after all of these (markers and item rows
+// are written with them held). Between two controllers, see engine_man.h: a
+// thread holding this controller's locks takes another controller's only
+// through that controller's items and the leaves they call back into.
 //
 // Settings: what an update may change lives in one immutable snapshot
 // (ControllerSettings) that _Update and _Reload replace whole under
@@ -68,6 +82,7 @@
 #include "item/item.h"
 #include "item/item_owner.h"
 #include "kivdata/kivdata.h"
+#include "platform/mutex.h"
 #include "platform/ref.h"
 #include "platform/result.h"
 #include "platform/sync.h"
@@ -192,19 +207,19 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   void SetSamplingMode(int32_t mode);
   int32_t samplingMode() const { return samplingMode_.load(); }
   // A read outside the cycle reports its outcome to the failed-cycle counter.
-  void ReportRead(bool good, bool deviceRead);
+  void ReportRead(bool good, bool deviceRead) override;
   int32_t failedCycles() const { return failedCycles_.load(); }
   void ResetFailedCycles() { failedCycles_.store(0); }
-  ScanTimes scanTimes() const;
-  std::string checkpoint() const;
+  ScanTimes scanTimes() const EXCLUDES(checkpointLock_);
+  std::string checkpoint() const EXCLUDES(checkpointLock_);
   // Starts a new collection of cycle performance records: creates the set on
   // first use, counts the collection, and resets every item's read-pass
   // records (creating them), stopping at the first failure, which it returns.
-  HRESULT ResetPerformanceData();
+  HRESULT ResetPerformanceData() EXCLUDES(performanceLock_);
   // A copy of the cycle performance records; false before the first reset.
-  bool PerformanceData(PerformanceSet::Snapshot* out) const;
+  bool PerformanceData(PerformanceSet::Snapshot* out) const EXCLUDES(performanceLock_);
   // How many collections were started.
-  uint32_t PerformanceSetCounter() const;
+  uint32_t PerformanceSetCounter() const EXCLUDES(performanceLock_);
 
   // --- States -----------------------------------------------------------------
 
@@ -215,8 +230,8 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   // --- Option ---------------------------------------------------------------
 
   // Replaces m_bstrParam and sets the option-changed flag.
-  void SetOption(std::string_view param);
-  bool optionChanged() const;
+  void SetOption(std::string_view param) EXCLUDES(optionLock_);
+  bool optionChanged() const EXCLUDES(optionLock_);
 
   // --- Accessors ------------------------------------------------------------
 
@@ -225,7 +240,7 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   const std::string& name() const { return m_bstrTVXCtrlName; }
   // The settings an update may change, as one snapshot (never null after
   // Initialize).
-  ControllerSettingsPtr settings() const;
+  ControllerSettingsPtr settings() const EXCLUDES(optionLock_);
   std::string zeltName() const { return settings()->m_bstrCtrlName; }
   bool enabled() const { return m_bEnabled; }
   int32_t activatePriority() const { return settings()->m_lActivatePriority; }
@@ -241,7 +256,7 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   int32_t triggerInitResult() const { return triggerInitResult_.load(); }
   std::vector<std::string> traceList() const;
   // The connection, or null.
-  Ref<IZeltController> zeltController() const;
+  Ref<IZeltController> zeltController() const EXCLUDES(zeltPointerLock_);
   IKivData* kivData() const { return kivData_.get(); }
   size_t itemCount() const;
   Ref<CTavrixItem> FindItem(std::string_view name) const;
@@ -287,9 +302,9 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   HRESULT AddHistory(const std::string& controllerName, const std::string& itemName,
                      const Variant& value, double date, uint32_t microsecond) override;
 
-  std::recursive_mutex& itemsLock() { return itemsLock_; }
-  std::recursive_mutex& samplingLock() { return samplingLock_; }
-  std::recursive_mutex& cycleLock() { return cycleLock_; }
+  RecursiveMutex& itemsLock() RETURN_CAPABILITY(itemsLock_) { return itemsLock_; }
+  RecursiveMutex& samplingLock() RETURN_CAPABILITY(samplingLock_) { return samplingLock_; }
+  RecursiveMutex& cycleLock() RETURN_CAPABILITY(cycleLock_) { return cycleLock_; }
 
  private:
   class EventSink;
@@ -299,20 +314,20 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   // update may change otherwise.
   HRESULT CopySettings(const ControllerRecord& record, bool update);
   // Publishes `settings` whole.
-  void PublishSettings(ControllerSettingsPtr settings);
+  void PublishSettings(ControllerSettingsPtr settings) EXCLUDES(optionLock_);
   HRESULT BuildTriggerRoot(const ControllerRecord& record, std::unique_ptr<ITriggerRoot>* out);
   // Registers the Zelt name in the name registry and takes the provider's
   // lock; UnregisterName gives the name back.
-  void RegisterNames();
-  void UnregisterName();
+  void RegisterNames() EXCLUDES(optionLock_);
+  void UnregisterName() EXCLUDES(optionLock_);
   // The key the name registry knows this controller by (empty: none).
-  std::string RegisteredName() const;
+  std::string RegisteredName() const EXCLUDES(optionLock_);
 
   // controller_open.cc
   HRESULT ConnectEventSink();
   void DisconnectEventSink();
   void OnZeltMessage(IUnknown* message);
-  std::recursive_mutex& ProviderLockRef();
+  std::recursive_mutex& ProviderLockRef() EXCLUDES(optionLock_);
 
   // controller_activate.cc
   void CreateDeviceClock();
@@ -321,7 +336,7 @@ class CTavrixController final : public RefCounted, public IItemOwner {
 
   // controller_reconnect.cc
   void ActivationThreadBody(bool checkOptionChanged);
-  void JoinReconnectThreads(bool onlyEnded);
+  void JoinReconnectThreads(bool onlyEnded) EXCLUDES(reconnectLock_);
 
   // controller_sampling.cc
   void WorkerBody();
@@ -337,18 +352,19 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   // the stop event ended the reads. Sets *abandoned when the sampling
   // watchdog ended them. REQUIRES: itemsLock_ held.
   bool ReadItems(const std::vector<Ref<CTavrixItem>>* waitList, int64_t distributionSleep,
-                 bool* allGood, bool* noneFromDevice, bool* abandoned);
+                 bool* allGood, bool* noneFromDevice, bool* abandoned) REQUIRES(itemsLock_);
   void RunCycles();
   // The alertable waits of the sampling thread: waits up to `ms` on the stop
   // event and runs the watchdog timer when it fell due. True when stopped.
   bool AlertableWait(uint32_t ms);
   void RunWatchdogTimer();
   bool SamplingWatchdogExpired() const;
-  void StampPerformance(int word);
+  void StampPerformance(int word) EXCLUDES(performanceLock_);
   // The checkpoint is `text` followed by `detail`.
-  void SetCheckpoint(std::string_view text, std::string_view detail = {});
-  void RefreshTimeStamp();
-  void RefreshTimeStampFrom(int32_t source);
+  void SetCheckpoint(std::string_view text, std::string_view detail = {})
+      EXCLUDES(checkpointLock_);
+  void RefreshTimeStamp() EXCLUDES(timeStampLock_);
+  void RefreshTimeStampFrom(int32_t source) EXCLUDES(timeStampLock_);
 
   IControllerHost& host_;
 
@@ -385,59 +401,67 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   std::unique_ptr<ControllerThread> m_hReconnectThread;
   std::atomic<bool> activationRunning_{false};  // m_hReconnectThread's body runs
   Event activationEnded_{Event::Mode::kManualReset, false};
-  std::mutex reconnectLock_;  // guards reconnectThreads_
-  std::vector<std::unique_ptr<ControllerThread>> reconnectThreads_;
+  // Guards reconnectThreads_ (the innermost lock).
+  Mutex reconnectLock_;
+  std::vector<std::unique_ptr<ControllerThread>> reconnectThreads_ GUARDED_BY(reconnectLock_);
 
-  // Connection (zeltPointerLock_).
-  mutable std::mutex zeltPointerLock_;
-  Ref<IZeltController> m_pZeltController;
-  Ref<IZeltControllerEventSink> m_pEventSink;
-  Ref<IConnectionPoint> eventSource_;
-  uint32_t eventCookie_ = 0;
-  Ref<IZeltVariable> m_pDeviceClock;
+  // Guards the connection and what hangs on it: held only to copy or swap
+  // these (and to register the pointer key), never while Zelt is called.
+  mutable Mutex zeltPointerLock_;
+  Ref<IZeltController> m_pZeltController GUARDED_BY(zeltPointerLock_);
+  Ref<IZeltControllerEventSink> m_pEventSink GUARDED_BY(zeltPointerLock_);
+  Ref<IConnectionPoint> eventSource_ GUARDED_BY(zeltPointerLock_);
+  uint32_t eventCookie_ GUARDED_BY(zeltPointerLock_) = 0;
+  Ref<IZeltVariable> m_pDeviceClock GUARDED_BY(zeltPointerLock_);
   // The pointer-registry key registered by the last open (empty: none), so
   // the close gives back exactly what was registered.
-  std::string pointerKey_;
-  std::recursive_mutex* providerLock_ = nullptr;  // optionLock_
-  // The name registered in the name registry (empty: none); optionLock_.
-  std::string registeredName_;
+  std::string pointerKey_ GUARDED_BY(zeltPointerLock_);
+  // The host's provider lock (set once, at the first registration or open).
+  std::recursive_mutex* providerLock_ GUARDED_BY(optionLock_) = nullptr;
+  // The name registered in the name registry (empty: none).
+  std::string registeredName_ GUARDED_BY(optionLock_);
 
   // Guards settings_ (replaced whole by an update, a reload or a new option
-  // text) and optionChanged_. Never held while another lock is taken.
-  mutable std::mutex optionLock_;
-  ControllerSettingsPtr settings_;
-  bool optionChanged_ = false;
+  // text), optionChanged_ and the two registration members above. Never held
+  // while another lock is taken, but the host's provider-lock table.
+  mutable Mutex optionLock_;
+  ControllerSettingsPtr settings_ GUARDED_BY(optionLock_);
+  bool optionChanged_ GUARDED_BY(optionLock_) = false;
 
-  std::mutex activationLock_;
-  std::mutex deactivationLock_;
-  std::recursive_mutex cycleLock_;
-  std::recursive_mutex samplingLock_;
-  mutable std::recursive_mutex itemsLock_;
+  // Held by _Activate and _Deactivate for their whole run.
+  Mutex activationLock_;
+  Mutex deactivationLock_;
+  // See the lock list at the top of this file.
+  RecursiveMutex cycleLock_;
+  RecursiveMutex samplingLock_;
+  // Guards the items, the trigger tree and the calculations below.
+  mutable RecursiveMutex itemsLock_;
 
-  // Items (itemsLock_).
-  ItemTable items_;
+  ItemTable items_ GUARDED_BY(itemsLock_);
   // Names of the project's disabled items seen so far: their sub-items are
   // not created.
-  std::set<std::string, NoCaseLess> disabledItemNames_;
-  std::vector<std::string> tempVariableNames_;
-  std::map<std::string, Variant> tempItems_;  // "*name" -> value
+  std::set<std::string, NoCaseLess> disabledItemNames_ GUARDED_BY(itemsLock_);
+  std::vector<std::string> tempVariableNames_ GUARDED_BY(itemsLock_);
+  std::map<std::string, Variant> tempItems_ GUARDED_BY(itemsLock_);  // "*name" -> value
 
-  // Trigger tree and calculations (itemsLock_).
-  std::unique_ptr<ITriggerRoot> triggerRoot_;
-  std::vector<ControllerCalcInfo> calcDefinitions_;
-  std::unique_ptr<ICalculationList> calculations_;
+  std::unique_ptr<ITriggerRoot> triggerRoot_ GUARDED_BY(itemsLock_);
+  std::vector<ControllerCalcInfo> calcDefinitions_ GUARDED_BY(itemsLock_);
+  std::unique_ptr<ICalculationList> calculations_ GUARDED_BY(itemsLock_);
+  // Made by _Activate, run by the sampling thread under samplingLock_ and
+  // released by _Deactivate once that thread has ended (the thread's start
+  // and join order these, not a lock).
   std::unique_ptr<IControllerScript> script_;
-  std::vector<std::string> traceList_;
-  bool triggerInitialized_ = false;
+  std::vector<std::string> traceList_ GUARDED_BY(itemsLock_);
+  bool triggerInitialized_ GUARDED_BY(itemsLock_) = false;
   std::atomic<int32_t> triggerInitResult_{0};
-  bool calculationsInitialized_ = false;
+  bool calculationsInitialized_ GUARDED_BY(itemsLock_) = false;
   // The trigger tree changed: the sampling thread rebuilds its trigger-wait
   // read list before its next cycle.
   std::atomic<bool> triggerWaitListChanged_{false};
 
-  // Reload and update (itemsLock_ for the queue).
-  std::optional<ControllerRecord> pendingUpdate_;
-  std::vector<ItemRecord> pendingItems_;
+  // Reload and update: the queued configuration and items.
+  std::optional<ControllerRecord> pendingUpdate_ GUARDED_BY(itemsLock_);
+  std::vector<ItemRecord> pendingItems_ GUARDED_BY(itemsLock_);
 
   // State.
   std::atomic<int32_t> m_lState{tvCtrlThreadUninit};
@@ -454,10 +478,14 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   Ref<IKivData> kivData_;
 
   // Sampling thread's own state, shared for reading.
-  mutable std::mutex checkpointLock_;  // guards checkpoint_ and scanTimes_
-  std::string checkpoint_;
-  ScanTimes scanTimes_;
-  bool firstCycle_ = true;
+  // Guards checkpoint_ and scanTimes_, which the sampling thread writes and
+  // clients read (a leaf).
+  mutable Mutex checkpointLock_;
+  std::string checkpoint_ GUARDED_BY(checkpointLock_);
+  ScanTimes scanTimes_ GUARDED_BY(checkpointLock_);
+  // The next trigger pass is a first cycle's: set when the sampling thread
+  // starts and by a reload (on another thread), cleared by the cycle's pass.
+  bool firstCycle_ GUARDED_BY(itemsLock_) = true;
   // The settings of the running cycle, the sampling thread's own: taken at
   // the start of every cycle, so a cycle runs with one configuration.
   ControllerSettingsPtr cycleSettings_;
@@ -468,15 +496,19 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   int32_t watchdogCountdown_ = 0;
   uint32_t samplingWatchdogStart_ = 0;
 
-  mutable std::mutex performanceLock_;  // guards performance_
-  std::unique_ptr<PerformanceSet> performance_;
-  uint32_t performanceSetCounter_ = 0;
+  // Guards the cycle performance records and their collection count.
+  mutable Mutex performanceLock_;
+  std::unique_ptr<PerformanceSet> performance_ GUARDED_BY(performanceLock_);
+  uint32_t performanceSetCounter_ GUARDED_BY(performanceLock_) = 0;
 
-  std::mutex timeStampLock_;  // guards the time stamp members below
-  ClockTimeStamp timeStamp_;
-  double deviceTime_ = 0;     // the controller time stamp
-  uint32_t deviceMicros_ = 0;
-  double lastUtcDate_ = 0;    // the last host clock reading, as a date
+  // Guards the time stamp members below: the sampling thread and the history
+  // markers refresh them, held across the device clock's read.
+  Mutex timeStampLock_;
+  ClockTimeStamp timeStamp_ GUARDED_BY(timeStampLock_);
+  double deviceTime_ GUARDED_BY(timeStampLock_) = 0;  // the controller time stamp
+  uint32_t deviceMicros_ GUARDED_BY(timeStampLock_) = 0;
+  // The last host clock reading, as a date.
+  double lastUtcDate_ GUARDED_BY(timeStampLock_) = 0;
 };
 
 // Upper-cases an item name as the name map stores it.

@@ -22,7 +22,7 @@ struct StepFailed {
 }  // namespace
 
 HRESULT CTavrixController::_Activate() {
-  std::lock_guard activation(activationLock_);
+  MutexLock activation(&activationLock_);
   m_hActivateIdleEvent.Reset();
   HRESULT result = S_OK;
   try {
@@ -68,7 +68,7 @@ HRESULT CTavrixController::_Activate() {
       if (SUCCEEDED(parts.createScript(*this, &script))) script_ = std::move(script);
     }
     {
-      std::lock_guard items(itemsLock_);
+      RecursiveMutexLock items(&itemsLock_);
       if (triggerRoot_ && !triggerInitialized_) {
         const HRESULT hr = triggerRoot_->Initialize(*this);
         if (FAILED(hr)) {
@@ -84,7 +84,7 @@ HRESULT CTavrixController::_Activate() {
       triggerInitialized_ = true;
     }
     {
-      std::lock_guard items(itemsLock_);
+      RecursiveMutexLock items(&itemsLock_);
       calculations_.reset();
       if (parts.createCalculations && !calcDefinitions_.empty()) {
         std::unique_ptr<ICalculationList> list;
@@ -132,14 +132,14 @@ void CTavrixController::CreateDeviceClock() {
               m_bstrTVXCtrlName);
     return;
   }
-  std::lock_guard lock(zeltPointerLock_);
+  MutexLock lock(&zeltPointerLock_);
   m_pDeviceClock = std::move(clock);
 }
 
 // Runs a pass of an initialised tree; a tree that is not initialised (or
 // whose initialisation failed) has nothing that may run.
 void CTavrixController::ExecuteTriggerPass(int32_t mode) {
-  std::lock_guard items(itemsLock_);
+  RecursiveMutexLock items(&itemsLock_);
   if (!triggerRoot_ || !triggerInitialized_ || triggerInitResult_.load() != 1) return;
   // A failing pass has written its trace; nothing more to do here.
   (void)triggerRoot_->Execute(mode);
@@ -162,7 +162,7 @@ void CTavrixController::StopWorker() {
 }
 
 void CTavrixController::_Deactivate() {
-  std::lock_guard deactivation(deactivationLock_);
+  MutexLock deactivation(&deactivationLock_);
   Log(0, "TavrixController[%ls] : _Deactivate : Start.\n", m_bstrTVXCtrlName);
   // Runs one step; an exception is logged with the step's line and ends the
   // deactivation through the handler below.
@@ -195,7 +195,7 @@ void CTavrixController::_Deactivate() {
       Log(0, "TavrixController[%ls] : _Deactivate : Script object deleted.\n", m_bstrTVXCtrlName);
     });
     step("_Reconnect : release trigger : Exception occurred.", [this] {
-      std::lock_guard items(itemsLock_);
+      RecursiveMutexLock items(&itemsLock_);
       if (triggerRoot_) {
         Log(0, "TavrixController[%ls] : _Deactivate : Release TriggerEx start.\n",
             m_bstrTVXCtrlName);
@@ -239,7 +239,7 @@ void CTavrixController::_Terminate() {
   JoinReconnectThreads(false);
   std::vector<Ref<CTavrixItem>> released;
   {
-    std::lock_guard items(itemsLock_);
+    RecursiveMutexLock items(&itemsLock_);
     triggerRoot_.reset();
     Log(0, "TavrixController[%ls] : _Terminate : Trigger item released.\n", m_bstrTVXCtrlName);
     Log(0, "TavrixController[%ls] : _Terminate : Trigger observer released.\n",

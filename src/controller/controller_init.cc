@@ -62,7 +62,7 @@ void CTavrixController::RegisterNames() {
   std::recursive_mutex* provider = &host_.ProviderLock(s->m_bstrProvider);
   std::string key = CriticalSectionManager::NameKey(s->m_bstrCtrlName);
   CriticalSectionManager::ByName().Register(key, s->m_bstrCtrlName);
-  std::lock_guard lock(optionLock_);
+  MutexLock lock(&optionLock_);
   providerLock_ = provider;
   registeredName_ = std::move(key);
 }
@@ -70,14 +70,14 @@ void CTavrixController::RegisterNames() {
 void CTavrixController::UnregisterName() {
   std::string key;
   {
-    std::lock_guard lock(optionLock_);
+    MutexLock lock(&optionLock_);
     key.swap(registeredName_);
   }
   if (!key.empty()) CriticalSectionManager::ByName().Unregister(key);
 }
 
 std::string CTavrixController::RegisteredName() const {
-  std::lock_guard lock(optionLock_);
+  MutexLock lock(&optionLock_);
   return registeredName_;
 }
 
@@ -126,7 +126,7 @@ HRESULT CTavrixController::CopySettings(const ControllerRecord& record, bool upd
                 m_bstrTVXCtrlName);
     }
     m_bCalcDisable = record.m_bCalcDisable;
-    std::lock_guard lock(itemsLock_);
+    RecursiveMutexLock lock(&itemsLock_);
     triggerRoot_ = std::move(root);
     if (!m_bCalcDisable) calcDefinitions_ = record.m_calculationList;
     tempVariableNames_ = SplitTempVariableNames(record.m_triggerEx.m_tempVariables.m_strList);
@@ -136,12 +136,12 @@ HRESULT CTavrixController::CopySettings(const ControllerRecord& record, bool upd
 }
 
 void CTavrixController::PublishSettings(ControllerSettingsPtr settings) {
-  std::lock_guard lock(optionLock_);
+  MutexLock lock(&optionLock_);
   settings_ = std::move(settings);
 }
 
 ControllerSettingsPtr CTavrixController::settings() const {
-  std::lock_guard lock(optionLock_);
+  MutexLock lock(&optionLock_);
   return settings_;
 }
 
@@ -152,7 +152,7 @@ HRESULT CTavrixController::AddItemRecord(const ItemRecord& record) {
         m_bstrTVXCtrlName);
     return E_OUTOFMEMORY;
   }
-  std::lock_guard lock(itemsLock_);
+  RecursiveMutexLock lock(&itemsLock_);
   if (!record.m_bEnabled) {
     disabledItemNames_.insert(record.m_strItemName);
   } else if (record.m_bSubItem &&
@@ -175,7 +175,7 @@ HRESULT CTavrixController::AddItemRecord(const ItemRecord& record) {
 
 HRESULT CTavrixController::ReadTriggerSettings(const LegacyTriggerRecord&) {
   const bool useTrigger = settings()->m_bUseTrigger;
-  std::lock_guard lock(itemsLock_);
+  RecursiveMutexLock lock(&itemsLock_);
   if (!useTrigger || items_.empty()) return S_OK;
   // Legacy trigger observers come with the trigger engine; until then the
   // settings only switch the sampling to waiting for a trigger signal.
@@ -184,23 +184,23 @@ HRESULT CTavrixController::ReadTriggerSettings(const LegacyTriggerRecord&) {
 }
 
 HRESULT CTavrixController::CreateTemporaryItems() {
-  std::lock_guard lock(itemsLock_);
+  RecursiveMutexLock lock(&itemsLock_);
   for (const std::string& name : tempVariableNames_) tempItems_.try_emplace(name, Variant());
   return S_OK;
 }
 
 size_t CTavrixController::itemCount() const {
-  std::lock_guard lock(itemsLock_);
+  RecursiveMutexLock lock(&itemsLock_);
   return items_.size();
 }
 
 Ref<CTavrixItem> CTavrixController::FindItem(std::string_view name) const {
-  std::lock_guard lock(itemsLock_);
+  RecursiveMutexLock lock(&itemsLock_);
   return items_.Find(name);
 }
 
 std::vector<Ref<CTavrixItem>> CTavrixController::Items() const {
-  std::lock_guard lock(itemsLock_);
+  RecursiveMutexLock lock(&itemsLock_);
   std::vector<Ref<CTavrixItem>> out;
   out.reserve(items_.size());
   items_.ForEach([&](const Ref<CTavrixItem>& item) { out.push_back(item); });
@@ -208,12 +208,12 @@ std::vector<Ref<CTavrixItem>> CTavrixController::Items() const {
 }
 
 std::vector<std::string> CTavrixController::traceList() const {
-  std::lock_guard lock(itemsLock_);
+  RecursiveMutexLock lock(&itemsLock_);
   return traceList_;
 }
 
 void CTavrixController::SetOption(std::string_view param) {
-  std::lock_guard lock(optionLock_);
+  MutexLock lock(&optionLock_);
   auto changed = std::make_shared<ControllerSettings>(*settings_);
   changed->m_bstrParam = std::string(param);
   settings_ = std::move(changed);
@@ -221,7 +221,7 @@ void CTavrixController::SetOption(std::string_view param) {
 }
 
 bool CTavrixController::optionChanged() const {
-  std::lock_guard lock(optionLock_);
+  MutexLock lock(&optionLock_);
   return optionChanged_;
 }
 

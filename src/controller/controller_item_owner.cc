@@ -21,7 +21,7 @@ class RegistryHold final : public ILockHold {
 std::unique_ptr<ILockHold> CTavrixController::EnterVariableSync() {
   std::string key;
   {
-    std::lock_guard lock(zeltPointerLock_);
+    MutexLock lock(&zeltPointerLock_);
     key = pointerKey_;
   }
   if (key.empty()) return nullptr;

@@ -29,25 +29,28 @@ class CTavrixController::EventSink final
  public:
   explicit EventSink(CTavrixController* owner) : owner_(owner) {}
 
-  HRESULT OnMessage(IUnknown* message) override {
-    std::lock_guard lock(mutex_);
+  HRESULT OnMessage(IUnknown* message) override EXCLUDES(mutex_) {
+    MutexLock lock(&mutex_);
     if (owner_ == nullptr) return S_FALSE;
     owner_->OnZeltMessage(message);
     return S_OK;
   }
 
-  void Detach() {
-    std::lock_guard lock(mutex_);
+  void Detach() EXCLUDES(mutex_) {
+    MutexLock lock(&mutex_);
     owner_ = nullptr;
   }
 
  private:
-  std::mutex mutex_;  // guards owner_ and holds it while a message is handled
-  CTavrixController* owner_;
+  // Guards owner_ and holds it while a message is handled, so Detach waits
+  // for a message being handled. Taken before the owner's itemsLock_, and
+  // never while the owner holds it.
+  Mutex mutex_;
+  CTavrixController* owner_ GUARDED_BY(mutex_);
 };
 
 void CTavrixController::OnZeltMessage(IUnknown*) {
-  std::lock_guard lock(itemsLock_);
+  RecursiveMutexLock lock(&itemsLock_);
   if (!triggerRoot_) return;
   const HRESULT hr = triggerRoot_->Execute(kTriggerPassMessage);
   traceList_ = triggerRoot_->TraceList();
@@ -57,7 +60,7 @@ void CTavrixController::OnZeltMessage(IUnknown*) {
 }
 
 std::recursive_mutex& CTavrixController::ProviderLockRef() {
-  std::lock_guard lock(optionLock_);
+  MutexLock lock(&optionLock_);
   if (providerLock_ == nullptr) providerLock_ = &host_.ProviderLock(settings_->m_bstrProvider);
   return *providerLock_;
 }
@@ -78,7 +81,7 @@ HRESULT CTavrixController::OpenController() {
   for (;;) {
     ControllerSettingsPtr s;
     {
-      std::lock_guard lock(optionLock_);
+      MutexLock lock(&optionLock_);
       s = settings_;
       optionChanged_ = false;
     }
@@ -130,13 +133,13 @@ HRESULT CTavrixController::OpenController() {
     }
     if (SUCCEEDED(hr)) {
       {
-        std::lock_guard lock(zeltPointerLock_);
+        MutexLock lock(&zeltPointerLock_);
         m_pZeltController = opened;
       }
       if (shared) break;
       bool changed;
       {
-        std::lock_guard lock(optionLock_);
+        MutexLock lock(&optionLock_);
         changed = optionChanged_;
       }
       if (!changed) break;
@@ -159,7 +162,7 @@ HRESULT CTavrixController::OpenController() {
   if (s->m_bVariableSync && connection) {
     std::string zeltName;
     if (FAILED(connection->get_Name(&zeltName))) zeltName.clear();
-    std::lock_guard lock(zeltPointerLock_);
+    MutexLock lock(&zeltPointerLock_);
     pointerKey_ = CriticalSectionManager::ControllerKey(connection.get());
     CriticalSectionManager::ByController().Register(pointerKey_, zeltName);
   }
@@ -178,7 +181,7 @@ HRESULT CTavrixController::ConnectEventSink() {
   HRESULT hr = connection->get_EventSource(&source);
   uint32_t cookie = 0;
   if (SUCCEEDED(hr)) hr = source->Advise(static_cast<IZeltControllerEventSink*>(sink.get()), &cookie);
-  std::lock_guard lock(zeltPointerLock_);
+  MutexLock lock(&zeltPointerLock_);
   m_pEventSink = sink;
   eventSource_ = SUCCEEDED(hr) ? source : Ref<IConnectionPoint>();
   eventCookie_ = cookie;
@@ -190,7 +193,7 @@ void CTavrixController::DisconnectEventSink() {
   Ref<IConnectionPoint> source;
   uint32_t cookie;
   {
-    std::lock_guard lock(zeltPointerLock_);
+    MutexLock lock(&zeltPointerLock_);
     sink = std::move(m_pEventSink);
     source = std::move(eventSource_);
     cookie = std::exchange(eventCookie_, 0);
@@ -203,7 +206,7 @@ void CTavrixController::DisconnectEventSink() {
 void CTavrixController::CloseController() {
   Ref<IZeltController> connection;
   {
-    std::lock_guard lock(zeltPointerLock_);
+    MutexLock lock(&zeltPointerLock_);
     // Exactly what the open registered, whatever the setting says now.
     if (!pointerKey_.empty()) {
       CriticalSectionManager::ByController().Unregister(pointerKey_);
@@ -215,7 +218,7 @@ void CTavrixController::CloseController() {
 
   bool hasSink;
   {
-    std::lock_guard lock(zeltPointerLock_);
+    MutexLock lock(&zeltPointerLock_);
     hasSink = static_cast<bool>(m_pEventSink);
   }
   if (hasSink) {
@@ -226,7 +229,7 @@ void CTavrixController::CloseController() {
         m_bstrTVXCtrlName);
   }
   {
-    std::lock_guard lock(zeltPointerLock_);
+    MutexLock lock(&zeltPointerLock_);
     m_pDeviceClock.reset();
   }
   Log(0, "TavrixController[%ls] : CloseController : DeviceTimer released.\n", m_bstrTVXCtrlName);
@@ -263,14 +266,14 @@ void CTavrixController::CloseController() {
     }
   }
   {
-    std::lock_guard lock(zeltPointerLock_);
+    MutexLock lock(&zeltPointerLock_);
     m_pZeltController.reset();
   }
   Log(1, "TavrixController[%ls] : CloseController : Controller released.\n", m_bstrTVXCtrlName);
 }
 
 Ref<IZeltController> CTavrixController::zeltController() const {
-  std::lock_guard lock(zeltPointerLock_);
+  MutexLock lock(&zeltPointerLock_);
   return m_pZeltController;
 }
 

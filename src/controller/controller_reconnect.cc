@@ -85,7 +85,7 @@ void CTavrixController::_StopReconnect() {
 uint32_t CTavrixController::_WaitForStopReconnect(uint32_t ms) {
   bool requested;
   {
-    std::lock_guard lock(reconnectLock_);
+    MutexLock lock(&reconnectLock_);
     requested = !reconnectThreads_.empty();
   }
   if (!m_hReconnectThread && !requested) return 0;
@@ -100,14 +100,14 @@ uint32_t CTavrixController::_WaitForStopReconnect(uint32_t ms) {
   // Reconnections started on request count as part of the monitor: the
   // controller is not stopped while one of them still runs.
   JoinReconnectThreads(ms != kInfinite);
-  std::lock_guard lock(reconnectLock_);
+  MutexLock lock(&reconnectLock_);
   return reconnectThreads_.empty() ? 0 : kWaitTimeout;
 }
 
 void CTavrixController::JoinReconnectThreads(bool onlyEnded) {
   std::vector<std::unique_ptr<ControllerThread>> finished;
   {
-    std::lock_guard lock(reconnectLock_);
+    MutexLock lock(&reconnectLock_);
     auto keep = std::stable_partition(
         reconnectThreads_.begin(), reconnectThreads_.end(),
         [onlyEnded](const std::unique_ptr<ControllerThread>& t) { return onlyEnded && !t->ended(); });
@@ -165,9 +165,9 @@ HRESULT CTavrixController::ReconnectProc(int32_t waitSeconds) {
 }
 
 HRESULT CTavrixController::ReconnectNow(int32_t waitSeconds) {
-  std::lock_guard cycle(cycleLock_);
+  RecursiveMutexLock cycle(&cycleLock_);
   JoinReconnectThreads(true);
-  std::lock_guard lock(reconnectLock_);
+  MutexLock lock(&reconnectLock_);
   if (!reconnectThreads_.empty()) {
     // One reconnection per controller: a second request while one runs
     // changes nothing.

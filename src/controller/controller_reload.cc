@@ -24,12 +24,11 @@ class GateReopener {
 }  // namespace
 
 HRESULT CTavrixController::_Reload(const ControllerRecord& record) {
-  std::unique_lock<std::recursive_mutex> cycle(cycleLock_, std::defer_lock);
-  if (host_.IsVersionedProject()) cycle.lock();
+  OptionalLock<RecursiveMutex> cycle(host_.IsVersionedProject() ? &cycleLock_ : nullptr);
   Log(0, "TavrixController[%ls] : _Reload start.\n", m_bstrTVXCtrlName);
   const int32_t state = State();
   {
-    std::lock_guard lock(optionLock_);
+    MutexLock lock(&optionLock_);
     auto changed = std::make_shared<ControllerSettings>(*settings_);
     changed->m_bOutputActionLog = record.m_bOutputActionLog;
     changed->m_bEventBinding = record.m_bEventBinding;
@@ -42,7 +41,7 @@ HRESULT CTavrixController::_Reload(const ControllerRecord& record) {
   std::vector<std::string> trace;
   bool initialized;
   {
-    std::lock_guard items(itemsLock_);
+    RecursiveMutexLock items(&itemsLock_);
     initialized = triggerInitialized_;
   }
   if (FAILED(built)) {
@@ -75,7 +74,7 @@ HRESULT CTavrixController::_Reload(const ControllerRecord& record) {
   bool replaceCalculations = false;
   if (!record.m_bCalcDisable) {
     const auto& factory = ControllerParts::Instance().createCalculations;
-    std::lock_guard items(itemsLock_);
+    RecursiveMutexLock items(&itemsLock_);
     calcDefinitions_ = record.m_calculationList;
     if (calculationsInitialized_) {
       replaceCalculations = true;
@@ -87,7 +86,7 @@ HRESULT CTavrixController::_Reload(const ControllerRecord& record) {
   }
 
   {
-    std::lock_guard items(itemsLock_);
+    RecursiveMutexLock items(&itemsLock_);
     if (state != tvCtrlThreadDeactive) ExecuteTriggerPass(kTriggerPassCleanup);
     triggerRoot_ = std::move(root);
     triggerInitResult_ = initResult;
@@ -99,15 +98,14 @@ HRESULT CTavrixController::_Reload(const ControllerRecord& record) {
     firstCycle_ = true;
   }
   {
-    std::lock_guard items(itemsLock_);
+    RecursiveMutexLock items(&itemsLock_);
     if (replaceCalculations) calculations_ = std::move(calculations);
   }
   return S_OK;
 }
 
 HRESULT CTavrixController::_Update(const ControllerRecord& record) {
-  std::unique_lock<std::recursive_mutex> cycle(cycleLock_, std::defer_lock);
-  if (host_.IsVersionedProject()) cycle.lock();
+  OptionalLock<RecursiveMutex> cycle(host_.IsVersionedProject() ? &cycleLock_ : nullptr);
   GateReopener gate(m_hReloadGate);
   UnregisterName();
   RETURN_IF_FAILED(CopySettings(record, true));
@@ -119,13 +117,13 @@ HRESULT CTavrixController::_Update(const ControllerRecord& record) {
 }
 
 void CTavrixController::SetPendingUpdate(const ControllerRecord& record) {
-  std::lock_guard items(itemsLock_);
+  RecursiveMutexLock items(&itemsLock_);
   pendingUpdate_.reset();
   pendingUpdate_.emplace(record);
 }
 
 HRESULT CTavrixController::UpdateItem(const ItemRecord& record) {
-  std::lock_guard items(itemsLock_);
+  RecursiveMutexLock items(&itemsLock_);
   pendingItems_.push_back(record);
   return S_OK;
 }
@@ -134,7 +132,7 @@ HRESULT CTavrixController::_DoUpdate() {
   std::optional<ControllerRecord> pending;
   std::vector<ItemRecord> itemRecords;
   {
-    std::lock_guard items(itemsLock_);
+    RecursiveMutexLock items(&itemsLock_);
     if (!pendingUpdate_) return S_FALSE;
     pending.emplace(*pendingUpdate_);
     pendingUpdate_.reset();
@@ -145,7 +143,7 @@ HRESULT CTavrixController::_DoUpdate() {
   for (const ItemRecord& itemRecord : itemRecords) {
     Ref<CTavrixItem> item = FindItem(itemRecord.m_strItemName);
     if (!item) continue;
-    std::lock_guard items(itemsLock_);
+    RecursiveMutexLock items(&itemsLock_);
     (void)item->ApplySettings(itemRecord);
   }
   Log(0, "TavrixController[%ls] : _DoUpdate end.\n", m_bstrTVXCtrlName);

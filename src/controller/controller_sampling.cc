@@ -72,19 +72,19 @@ HRESULT CTavrixController::ApplyWorkerPriority() {
 }
 
 void CTavrixController::SetCheckpoint(std::string_view text, std::string_view detail) {
-  std::lock_guard lock(checkpointLock_);
+  MutexLock lock(&checkpointLock_);
   // Assigned in place: once the text has grown to its longest, no allocation.
   checkpoint_.assign(text);
   checkpoint_.append(detail);
 }
 
 std::string CTavrixController::checkpoint() const {
-  std::lock_guard lock(checkpointLock_);
+  MutexLock lock(&checkpointLock_);
   return checkpoint_;
 }
 
 ScanTimes CTavrixController::scanTimes() const {
-  std::lock_guard lock(checkpointLock_);
+  MutexLock lock(&checkpointLock_);
   return scanTimes_;
 }
 
@@ -185,19 +185,19 @@ void CTavrixController::RunWatchdogTimer() {
 }
 
 void CTavrixController::StampPerformance(int word) {
-  std::lock_guard lock(performanceLock_);
+  MutexLock lock(&performanceLock_);
   if (performance_) performance_->Stamp(word, SystemClock().TickCount());
 }
 
 HRESULT CTavrixController::ResetPerformanceData() {
-  std::lock_guard lock(performanceLock_);
+  MutexLock lock(&performanceLock_);
   if (!performance_) {
     performance_.reset(new (std::nothrow) PerformanceSet());
     if (!performance_) return E_OUTOFMEMORY;
   }
   ++performanceSetCounter_;
   performance_->Reset();
-  std::lock_guard items(itemsLock_);
+  RecursiveMutexLock items(&itemsLock_);
   HRESULT result = S_OK;
   items_.ForEach([&](const Ref<CTavrixItem>& item) {
     if (SUCCEEDED(result)) result = item->ResetPerformance();
@@ -206,14 +206,14 @@ HRESULT CTavrixController::ResetPerformanceData() {
 }
 
 bool CTavrixController::PerformanceData(PerformanceSet::Snapshot* out) const {
-  std::lock_guard lock(performanceLock_);
+  MutexLock lock(&performanceLock_);
   if (!performance_) return false;
   *out = performance_->Read();
   return true;
 }
 
 uint32_t CTavrixController::PerformanceSetCounter() const {
-  std::lock_guard lock(performanceLock_);
+  MutexLock lock(&performanceLock_);
   return performanceSetCounter_;
 }
 
@@ -252,12 +252,15 @@ void CTavrixController::WorkerBody() {
 
 void CTavrixController::RunCycles() {
   SetCheckpoint("Initializing");
-  firstCycle_ = true;
+  {
+    RecursiveMutexLock items(&itemsLock_);
+    firstCycle_ = true;
+  }
   workerTid_ = static_cast<int32_t>(gettid());
   if (FAILED(ApplyWorkerPriority())) {
     Log(0, "TavrixController[%ls] : Failed in setting thread priority.\n", m_bstrTVXCtrlName);
   }
-  { std::lock_guard sampling(samplingLock_); }
+  { RecursiveMutexLock sampling(&samplingLock_); }
 
   cycleSettings_ = settings();
   int32_t interval = cycleSettings_->m_lSamplingRate;
@@ -299,15 +302,14 @@ void CTavrixController::RunCycles() {
     const uint32_t cycleStart = clock.TickCount();
     if (const auto& started = ControllerParts::Instance().cycleStarted) started(*this);
     cycleBusy_.fetch_add(1);
-    std::unique_lock<std::recursive_mutex> cycle(cycleLock_, std::defer_lock);
-    if (versioned) cycle.lock();
+    OptionalLock<RecursiveMutex> cycle(versioned ? &cycleLock_ : nullptr);
     {
-      std::lock_guard lock(performanceLock_);
+      MutexLock lock(&performanceLock_);
       if (performance_) {
         performance_->Advance();
         performance_->Stamp(0, clock.TickCount());
         // Items measure from the first reset on, each into its own set.
-        std::lock_guard items(itemsLock_);
+        RecursiveMutexLock items(&itemsLock_);
         items_.ForEach([](const Ref<CTavrixItem>& item) { item->AdvancePerformance(); });
       }
     }
@@ -319,9 +321,9 @@ void CTavrixController::RunCycles() {
     bool abandoned = false;
     StampPerformance(1);
     if (mode != 0) {
-      std::unique_lock<std::recursive_mutex> sampling(samplingLock_);
+      RecursiveMutexLock sampling(&samplingLock_);
       {
-        std::lock_guard items(itemsLock_);
+        RecursiveMutexLock items(&itemsLock_);
         stopped = !ReadItems(nullptr, distributionSleep, &allGood, &noneFromDevice, &abandoned);
       }
       StampPerformance(2);
@@ -340,7 +342,7 @@ void CTavrixController::RunCycles() {
       }
     } else {
       {
-        std::lock_guard items(itemsLock_);
+        RecursiveMutexLock items(&itemsLock_);
         stopped = !ReadItems(&waitList, distributionSleep, &allGood, &noneFromDevice, &abandoned);
       }
       StampPerformance(2);
@@ -350,7 +352,7 @@ void CTavrixController::RunCycles() {
       break;
     }
     if (abandoned) {
-      if (cycle.owns_lock()) cycle.unlock();
+      cycle.Unlock();
       cycleBusy_.fetch_sub(1);
       continue;
     }
@@ -359,7 +361,7 @@ void CTavrixController::RunCycles() {
     SetCheckpoint("Execute controller calculate");
     HRESULT calculated = S_OK;
     {
-      std::lock_guard items(itemsLock_);
+      RecursiveMutexLock items(&itemsLock_);
       if (calculations_) calculated = calculations_->Execute();
     }
     StampPerformance(6);
@@ -370,7 +372,7 @@ void CTavrixController::RunCycles() {
     StampPerformance(7);
     SetCheckpoint("Trigger:Message trigger waiting");
     {
-      std::lock_guard items(itemsLock_);
+      RecursiveMutexLock items(&itemsLock_);
       if (triggerRoot_) {
         SetCheckpoint("Trigger:UpdateLocalCache");
         HRESULT hr = triggerRoot_->UpdateCache();
@@ -398,7 +400,7 @@ void CTavrixController::RunCycles() {
 
     uint32_t elapsed = CycleElapsed(cycleStart, clock.TickCount());
     {
-      std::lock_guard lock(checkpointLock_);
+      MutexLock lock(&checkpointLock_);
       scanTimes_.Record(elapsed);
     }
     if (const auto& report = ControllerParts::Instance().cycleCompleted) {
@@ -425,7 +427,7 @@ void CTavrixController::RunCycles() {
     interval = slow ? s.m_lSlowSamplingRate : s.m_lSamplingRate;
     if (!m_hRunEvent.IsSet()) {
       // Sampling was stopped during the cycle: its state stays as it was.
-      if (cycle.owns_lock()) cycle.unlock();
+      cycle.Unlock();
       cycleBusy_.fetch_sub(1);
       continue;
     }
@@ -437,10 +439,10 @@ void CTavrixController::RunCycles() {
     }
     StampPerformance(11);
     {
-      std::lock_guard lock(performanceLock_);
+      MutexLock lock(&performanceLock_);
       if (performance_) performance_->Complete();
     }
-    if (cycle.owns_lock()) cycle.unlock();
+    cycle.Unlock();
     cycleBusy_.fetch_sub(1);
 
     SetCheckpoint("Wait reloading");

@@ -32,12 +32,12 @@ void CTavrixController::SetState(int32_t state) {
 void CTavrixController::RefreshTimeStamp() { RefreshTimeStampFrom(settings()->m_lTimeStamp); }
 
 void CTavrixController::RefreshTimeStampFrom(int32_t source) {
-  std::lock_guard lock(timeStampLock_);
+  MutexLock lock(&timeStampLock_);
   if (source == 0) return;
   if (source == 1) {
     Ref<IZeltVariable> clock;
     {
-      std::lock_guard pointer(zeltPointerLock_);
+      MutexLock pointer(&zeltPointerLock_);
       clock = m_pDeviceClock;
     }
     Variant value;
@@ -53,7 +53,7 @@ void CTavrixController::RefreshTimeStampFrom(int32_t source) {
     if (clock) {
       LogResult(hr, 1, "TavrixController[%ls] : Failed in getting device time.\n",
                 m_bstrTVXCtrlName);
-      std::lock_guard pointer(zeltPointerLock_);
+      MutexLock pointer(&zeltPointerLock_);
       m_pDeviceClock.reset();
     }
     source = 3;
@@ -86,7 +86,7 @@ HRESULT CTavrixController::AddHistoryMarker(int32_t type) {
   double date;
   uint32_t micros;
   {
-    std::lock_guard lock(timeStampLock_);
+    MutexLock lock(&timeStampLock_);
     date = host_.IsVersionedProject() && s->m_lTimeStamp != 1 ? lastUtcDate_ : deviceTime_;
     micros = deviceMicros_;
   }
