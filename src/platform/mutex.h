@@ -26,12 +26,13 @@ namespace tavrix {
 
 class CondVar;
 
-// std::mutex: not re-entrant; taking it twice on one thread deadlocks.
-class CAPABILITY("mutex") Mutex {
+// A standard mutex (std::mutex or std::recursive_mutex) the analysis knows.
+template <typename StdMutex>
+class CAPABILITY("mutex") BasicMutex {
  public:
-  constexpr Mutex() noexcept = default;
-  Mutex(const Mutex&) = delete;
-  Mutex& operator=(const Mutex&) = delete;
+  constexpr BasicMutex() noexcept = default;
+  BasicMutex(const BasicMutex&) = delete;
+  BasicMutex& operator=(const BasicMutex&) = delete;
 
   void Lock() ACQUIRE() { mutex_.lock(); }
   void Unlock() RELEASE() { mutex_.unlock(); }
@@ -47,32 +48,17 @@ class CAPABILITY("mutex") Mutex {
 
  private:
   friend class CondVar;
-  std::mutex mutex_;
+  StdMutex mutex_;
 };
 
-// std::recursive_mutex: the holding thread may take it again and releases
-// it after as many unlocks. The analysis does not model re-entry: a function
-// that takes it while its caller may already hold it gets no EXCLUDES, and
-// the comment at the lock says where it is re-entered.
-class CAPABILITY("mutex") RecursiveMutex {
- public:
-  RecursiveMutex() = default;
-  RecursiveMutex(const RecursiveMutex&) = delete;
-  RecursiveMutex& operator=(const RecursiveMutex&) = delete;
+// Not re-entrant: taking it twice on one thread deadlocks.
+using Mutex = BasicMutex<std::mutex>;
 
-  void Lock() ACQUIRE() { mutex_.lock(); }
-  void Unlock() RELEASE() { mutex_.unlock(); }
-  bool TryLock() TRY_ACQUIRE(true) { return mutex_.try_lock(); }
-
-  void lock() ACQUIRE() { mutex_.lock(); }
-  void unlock() RELEASE() { mutex_.unlock(); }
-  bool try_lock() TRY_ACQUIRE(true) { return mutex_.try_lock(); }
-
-  void AssertHeld() const ASSERT_CAPABILITY(this) {}
-
- private:
-  std::recursive_mutex mutex_;
-};
+// The holding thread may take it again and releases it after as many
+// unlocks. The analysis does not model re-entry: a function that takes it
+// while its caller may already hold it gets no EXCLUDES, and the comment at
+// the lock says where it is re-entered.
+using RecursiveMutex = BasicMutex<std::recursive_mutex>;
 
 // std::shared_mutex: one writer, or any number of readers.
 class CAPABILITY("mutex") SharedMutex {

@@ -125,13 +125,18 @@ inline void DeviceCommand(CTavrixController& controller, std::string_view comman
 class ControllerTest : public ::testing::Test {
  protected:
   ControllerTest() : log_(0) {}
-  ~ControllerTest() override {
+  ~ControllerTest() override { StopControllers(); }
+
+  // Shuts down every controller the test made, as the engine manager does.
+  // A fixture whose hooks the controllers call does it before the hooks go.
+  void StopControllers() {
     for (auto& c : made_) {
       c->_StopReconnect();
       (void)c->_WaitForStopReconnect(kInfinite);
       c->_Deactivate();
       c->_Terminate();
     }
+    made_.clear();
   }
 
   // A controller initialised from `record`, shut down when the test ends.

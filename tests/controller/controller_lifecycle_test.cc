@@ -50,13 +50,7 @@ class LifecycleTest : public ControllerTest {
   }
   ~LifecycleTest() override {
     // Controllers stop before the hooks that point into this fixture go.
-    for (auto& c : made_) {
-      c->_StopReconnect();
-      (void)c->_WaitForStopReconnect(kInfinite);
-      c->_Deactivate();
-      c->_Terminate();
-    }
-    made_.clear();
+    StopControllers();
     ControllerParts::Instance() = ControllerParts{};
   }
 

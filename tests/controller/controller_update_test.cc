@@ -15,13 +15,7 @@ namespace {
 class RunningControllerTest : public ControllerTest {
  protected:
   ~RunningControllerTest() override {
-    for (auto& c : made_) {
-      c->_StopReconnect();
-      (void)c->_WaitForStopReconnect(kInfinite);
-      c->_Deactivate();
-      c->_Terminate();
-    }
-    made_.clear();
+    StopControllers();
     ControllerParts::Instance() = ControllerParts{};
   }
 

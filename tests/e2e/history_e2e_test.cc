@@ -11,11 +11,13 @@
 #include <thread>
 #include <vector>
 
+#include "e2e/sim_project.h"
 #include "e2e/tavrix_process.h"
 
 namespace {
 
 using tavrix::e2e::ReadFile;
+using tavrix::e2e::SimProject;
 using tavrix::e2e::WriteFile;
 
 struct Row {
@@ -27,53 +29,6 @@ struct Row {
 std::string Column(sqlite3_stmt* statement, int column) {
   const unsigned char* text = sqlite3_column_text(statement, column);
   return text ? reinterpret_cast<const char*>(text) : "";
-}
-
-// A project with one simulated press whose counter goes to the history.
-std::string Project(const std::string& database) {
-  return R"(<?xml version="1.0" encoding="UTF-8"?>
-<TavrixProject>
-  <Version>1.4.0</Version>
-  <INode Type="clsTavrixWorkspace">
-    <clsTavrixWorkspace>
-      <m_strTableName>TavrixHistory</m_strTableName>
-      <m_lMaxRecord>1000000</m_lMaxRecord>
-      <m_bEnableHistory>True</m_bEnableHistory>
-      <m_bSysInfo>True</m_bSysInfo>
-      <m_strHistoryConSetting>HISTORY</m_strHistoryConSetting>
-      <DBConnectionStringList>
-        <DBConnectionString>
-          <key>HISTORY</key>
-          <value>Provider=SQLite;Data Source=)" + database + R"(</value>
-        </DBConnectionString>
-      </DBConnectionStringList>
-    </clsTavrixWorkspace>
-    <INode Type="clsTavrixController">
-      <clsTavrixController>
-        <m_strCtrlName>Press</m_strCtrlName>
-        <RSQLCtrlName>Press</RSQLCtrlName>
-        <m_bEnabled>True</m_bEnabled>
-        <m_strProvider>ZeltProv.Sim</m_strProvider>
-        <m_strMachine>SimPress</m_strMachine>
-        <m_lSamplingRate>20</m_lSamplingRate>
-        <m_lTimeStamp>3</m_lTimeStamp>
-        <m_bStartup>True</m_bStartup>
-        <m_bUseHistory>True</m_bUseHistory>
-      </clsTavrixController>
-      <Text>Press</Text>
-      <INode Type="clsTavrixItem">
-        <clsTavrixItem>
-          <m_strItemName>Strokes</m_strItemName>
-          <m_bEnabled>True</m_bEnabled>
-          <m_bVariableEnabled>True</m_bVariableEnabled>
-          <m_strVarName>counter:0:1</m_strVarName>
-          <m_bUseHistory>True</m_bUseHistory>
-        </clsTavrixItem>
-      </INode>
-    </INode>
-  </INode>
-</TavrixProject>
-)";
 }
 
 class HistoryProcessTest : public tavrix::e2e::TavrixProcessTest {
@@ -117,7 +72,9 @@ class HistoryProcessTest : public tavrix::e2e::TavrixProcessTest {
 
 TEST_F(HistoryProcessTest, ARunIsRecordedCompleteAndInOrder) {
   CreateDatabase();
-  WriteFile(dir_ / "project.xml", Project(database()));
+  // One simulated press whose counter goes to the history.
+  WriteFile(dir_ / "project.xml",
+            SimProject("Press", 20, "", {{"Strokes", "counter:0:1", ""}}, database()));
   WriteFile(settings_, SettingsText((dir_ / "project.xml").string()));
   Spawn({"-RegServer"});
   ASSERT_EQ(Wait(), 0) << Stderr();

@@ -3,28 +3,29 @@
 // log lines go (LogType), which ones are written (LogLevel), whether a
 // failing item repeats its line (NotRepeatError), which cycles land in the
 // sampling-time-over files, and the locale of number texts (LCID).
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sqlite3.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "e2e/sim_project.h"
 #include "e2e/tavrix_process.h"
+#include "host/log_test_support.h"
 
 namespace {
 
 using tavrix::e2e::ReadFile;
+using tavrix::e2e::SimProject;
 using tavrix::e2e::WriteFile;
+using tavrix::testing_support::LoopbackReceiver;
 
 size_t Count(const std::string& text, const std::string& part) {
   size_t n = 0;
@@ -32,109 +33,18 @@ size_t Count(const std::string& text, const std::string& part) {
   return n;
 }
 
-struct ItemSpec {
-  std::string name;
-  std::string variable;
-  std::string extra;  // further item elements
-};
-
-// A versioned project with one simulated controller "Line" sampling `items`
-// every `rateMs`; with a database path, the items' changes go to its history.
-std::string Project(int rateMs, const std::string& option, const std::vector<ItemSpec>& items,
-                    const std::string& database = "") {
-  std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?>
-<TavrixProject>
-  <Version>1.4.0</Version>
-  <INode Type="clsTavrixWorkspace">
-    <clsTavrixWorkspace>
-)";
-  if (!database.empty()) {
-    xml += R"(      <m_strTableName>TavrixHistory</m_strTableName>
-      <m_lMaxRecord>1000000</m_lMaxRecord>
-      <m_bEnableHistory>True</m_bEnableHistory>
-      <m_strHistoryConSetting>HISTORY</m_strHistoryConSetting>
-      <DBConnectionStringList>
-        <DBConnectionString>
-          <key>HISTORY</key>
-          <value>Provider=SQLite;Data Source=)" + database + R"(</value>
-        </DBConnectionString>
-      </DBConnectionStringList>
-)";
+// Every datagram until one contains `text` (or 30 s pass), as raw bytes.
+std::vector<std::string> ReceiveUntil(LoopbackReceiver& receiver, const std::string& text) {
+  std::vector<std::string> got;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::optional<std::string> datagram = receiver.Receive(100);
+    if (!datagram) continue;
+    got.push_back(std::move(*datagram));
+    if (got.back().find(text) != std::string::npos) break;
   }
-  xml += R"(    </clsTavrixWorkspace>
-    <INode Type="clsTavrixController">
-      <clsTavrixController>
-        <m_strCtrlName>SettingsLine</m_strCtrlName>
-        <RSQLCtrlName>Line</RSQLCtrlName>
-        <m_bEnabled>True</m_bEnabled>
-        <m_strProvider>ZeltProv.Sim</m_strProvider>
-        <m_strMachine>SimLine</m_strMachine>
-        <m_strParam>)" + option + R"(</m_strParam>
-        <m_lSamplingRate>)" + std::to_string(rateMs) + R"(</m_lSamplingRate>
-        <m_lTimeStamp>3</m_lTimeStamp>
-        <m_bStartup>True</m_bStartup>
-        <m_bUseHistory>)" + (database.empty() ? "False" : "True") + R"(</m_bUseHistory>
-      </clsTavrixController>
-      <Text>Line</Text>
-)";
-  for (const ItemSpec& item : items) {
-    xml += R"(      <INode Type="clsTavrixItem">
-        <clsTavrixItem>
-          <m_strItemName>)" + item.name + R"(</m_strItemName>
-          <m_bEnabled>True</m_bEnabled>
-          <m_bVariableEnabled>True</m_bVariableEnabled>
-          <m_strVarName>)" + item.variable + R"(</m_strVarName>
-          <m_bUseHistory>)" + (database.empty() ? "False" : "True") + R"(</m_bUseHistory>
-)" + item.extra + R"(        </clsTavrixItem>
-      </INode>
-)";
-  }
-  xml += R"(    </INode>
-  </INode>
-</TavrixProject>
-)";
-  return xml;
+  return got;
 }
-
-// A UDP socket on a free loopback port that collects what arrives.
-class UdpReceiver {
- public:
-  UdpReceiver() {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-    timeval tv{0, 100 * 1000};
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  }
-  ~UdpReceiver() { ::close(fd_); }
-  UdpReceiver(const UdpReceiver&) = delete;
-  UdpReceiver& operator=(const UdpReceiver&) = delete;
-
-  uint16_t port() const { return port_; }
-
-  // Every datagram until one contains `text` (or 30 s pass), as raw bytes.
-  std::vector<std::string> ReceiveUntil(const std::string& text) {
-    std::vector<std::string> got;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    char buffer[65536];
-    while (std::chrono::steady_clock::now() < deadline) {
-      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-      if (n <= 0) continue;
-      got.emplace_back(buffer, static_cast<size_t>(n));
-      if (got.back().find(text) != std::string::npos) break;
-    }
-    return got;
-  }
-
- private:
-  int fd_ = -1;
-  uint16_t port_ = 0;
-};
 
 // The UTF-16LE form of an ASCII text, as the UDP log datagram carries it.
 std::string Utf16(const std::string& ascii) {
@@ -179,7 +89,7 @@ class SettingsProcessTest : public tavrix::e2e::TavrixProcessTest {
 };
 
 TEST_F(SettingsProcessTest, LogTypeChoosesWhereTheServersLinesGo) {
-  WriteFile(dir_ / "project.xml", Project(50, "", {{"Count", "counter", ""}}));
+  WriteFile(dir_ / "project.xml", SimProject("Line", 50, "", {{"Count", "counter", ""}}));
   const std::string line = "TavrixController[Line] : Sampling Started. Sampling interval 50ms\n";
   struct Case {
     const char* type;
@@ -213,11 +123,11 @@ TEST_F(SettingsProcessTest, LogTypeChoosesWhereTheServersLinesGo) {
 
   // A UDP log receiver: one datagram per line, the text in UTF-16.
   {
-    UdpReceiver receiver;
+    LoopbackReceiver receiver;
     WriteSettings("\"LogType\"=dword:00000007\n\"UDPLogParam\"=\"127.0.0.1:" +
                   std::to_string(receiver.port()) + "\"\n");
     Start();
-    const std::vector<std::string> got = receiver.ReceiveUntil(Utf16("Sampling Started"));
+    const std::vector<std::string> got = ReceiveUntil(receiver, Utf16("Sampling Started"));
     Stop();
     ASSERT_FALSE(got.empty());
     const std::string& datagram = got.back();
@@ -228,11 +138,11 @@ TEST_F(SettingsProcessTest, LogTypeChoosesWhereTheServersLinesGo) {
 
   // A syslog server: "<14>" for an information line, then the header.
   {
-    UdpReceiver receiver;
+    LoopbackReceiver receiver;
     WriteSettings("\"LogType\"=dword:00000005\n\"SysLogParam\"=\"Server=127.0.0.1:" +
                   std::to_string(receiver.port()) + "\"\n");
     Start();
-    const std::vector<std::string> got = receiver.ReceiveUntil("Sampling Started");
+    const std::vector<std::string> got = ReceiveUntil(receiver, "Sampling Started");
     Stop();
     ASSERT_FALSE(got.empty());
     EXPECT_TRUE(std::regex_match(
@@ -244,7 +154,7 @@ TEST_F(SettingsProcessTest, LogTypeChoosesWhereTheServersLinesGo) {
 }
 
 TEST_F(SettingsProcessTest, LogLevelIsTheLowestLevelWritten) {
-  WriteFile(dir_ / "project.xml", Project(50, "", {{"Block(10)", "bytes:4", ""}}));
+  WriteFile(dir_ / "project.xml", SimProject("Line", 50, "", {{"Block(10)", "bytes:4", ""}}));
   // Level 0: "_Deactivate : Start." when the server stops; level 1: the
   // sampling line; the failing item logs with a failure code, which raises
   // its line to level 3.
@@ -269,7 +179,7 @@ TEST_F(SettingsProcessTest, LogLevelIsTheLowestLevelWritten) {
 
 TEST_F(SettingsProcessTest, NotRepeatErrorLogsAFailingItemOnceWhileItStaysFailed) {
   // Element 10 of a block of four bytes: every read fails the same way.
-  WriteFile(dir_ / "project.xml", Project(20, "", {{"Block(10)", "bytes:4", ""}}));
+  WriteFile(dir_ / "project.xml", SimProject("Line", 20, "", {{"Block(10)", "bytes:4", ""}}));
   const std::string failure =
       "TavrixItem[Line\\Block(10)] : Failed in extracting the specified element of array.\n";
   struct Case {
@@ -294,7 +204,7 @@ TEST_F(SettingsProcessTest, NotRepeatErrorLogsAFailingItemOnceWhileItStaysFailed
 TEST_F(SettingsProcessTest, SamplingTimeOverFilesHoldTheCyclesThatTookTooLong) {
   // Each read takes 30 ms, so every cycle takes at least that long against
   // a sampling interval of 20 ms.
-  WriteFile(dir_ / "project.xml", Project(20, "read_latency_ms=30", {{"Count", "counter", ""}}));
+  WriteFile(dir_ / "project.xml", SimProject("Line", 20, "read_latency_ms=30", {{"Count", "counter", ""}}));
   const std::filesystem::path folder = dir_ / "over";
   struct Case {
     std::string settings;
@@ -344,7 +254,7 @@ TEST_F(SettingsProcessTest, LcidSetsTheLocaleOfNumberTexts) {
   const std::string database = (dir_ / "history.db").string();
   // A ramp 0.5, 1.5, 2.5, ... read as text.
   WriteFile(dir_ / "project.xml",
-            Project(20, "", {{"Level", "ramp:0.5:100:1",
+            SimProject("Line", 20, "", {{"Level", "ramp:0.5:100:1",
                               "          <m_bChangeType>True</m_bChangeType>\n"
                               "          <m_lRequestType>9</m_lRequestType>\n"}},
                     database));
