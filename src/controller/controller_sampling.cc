@@ -65,7 +65,8 @@ HRESULT CTavrixController::StartWorker() {
 HRESULT CTavrixController::ApplyWorkerPriority() {
   const int tid = workerTid_.load();
   if (tid == 0) return E_UNEXPECTED;
-  if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), NiceOf(settings()->m_iThreadPriority)) != 0) {
+  const int nice = NiceOf(settings()->m_iThreadPriority);
+  if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) != 0) {
     return E_ACCESSDENIED;
   }
   return S_OK;

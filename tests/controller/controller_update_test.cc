@@ -36,7 +36,8 @@ class RunningControllerTest : public ControllerTest {
     std::lock_guard lock(mutex_);
     std::vector<double> gaps;
     for (size_t i = first + 1; i < starts_.size(); ++i) {
-      gaps.push_back(std::chrono::duration<double, std::milli>(starts_[i] - starts_[i - 1]).count());
+      const std::chrono::duration<double, std::milli> gap = starts_[i] - starts_[i - 1];
+      gaps.push_back(gap.count());
     }
     return gaps;
   }
