@@ -42,7 +42,7 @@ class IControllerHost {
   virtual uint32_t Lcid() const = 0;
   // The NotRepeatError system setting: a failing item logs once until it
   // succeeds again.
-  virtual bool NotRepeatError() const { return false; }
+  virtual bool NotRepeatError() const = 0;
   // An item of another controller of the engine (names without regard to
   // case), or null.
   virtual Ref<CTavrixItem> FindEngineItem(std::string_view controller, std::string_view item) = 0;

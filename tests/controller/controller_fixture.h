@@ -46,6 +46,7 @@ class TestHost final : public IControllerHost {
   }
   bool IsVersionedProject() const override { return versioned; }
   uint32_t Lcid() const override { return 1033; }
+  bool NotRepeatError() const override { return false; }
   Ref<CTavrixItem> FindEngineItem(std::string_view, std::string_view) override { return {}; }
   void OnControllerUpdated(CTavrixController&) override { ++updates; }
 
