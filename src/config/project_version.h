@@ -13,6 +13,12 @@ struct ProjectVersion {
   uint16_t build = 0;
   uint16_t revision = 0;  // never set from the file
   friend bool operator==(const ProjectVersion&, const ProjectVersion&) = default;
+  // Whether this version is major.minor.build or later.
+  bool AtLeast(uint16_t wantMajor, uint16_t wantMinor, uint16_t wantBuild = 0) const {
+    if (major != wantMajor) return major > wantMajor;
+    if (minor != wantMinor) return minor > wantMinor;
+    return build >= wantBuild;
+  }
 };
 
 // One to three decimal numbers (each 0..65535) separated by "." give major,

@@ -78,6 +78,7 @@
 #include "controller/controller_settings.h"
 #include "controller/cycle_math.h"
 #include "controller/item_table.h"
+#include "controller/temporary_items.h"
 #include "item/performance_set.h"
 #include "item/item.h"
 #include "item/item_owner.h"
@@ -186,6 +187,10 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   uint32_t _WaitForStopReconnect(uint32_t ms);
   HRESULT ReconnectProc(int32_t waitSeconds);
   HRESULT ReconnectNow(int32_t waitSeconds);
+  // Starts ReconnectProc(waitSeconds) on a thread of its own that holds
+  // the controller and is joined by _Terminate. S_FALSE, starting nothing,
+  // while an earlier one still runs; E_FAIL when no thread can be started.
+  HRESULT StartReconnectThread(int32_t waitSeconds) EXCLUDES(reconnectLock_);
 
   // --- Reload and update ----------------------------------------------------
 
@@ -212,6 +217,21 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   void ResetFailedCycles() { failedCycles_.store(0); }
   ScanTimes scanTimes() const EXCLUDES(checkpointLock_);
   std::string checkpoint() const EXCLUDES(checkpointLock_);
+  // The checkpoint is `text` followed by `detail`.
+  void SetCheckpoint(std::string_view text, std::string_view detail = {})
+      EXCLUDES(checkpointLock_);
+
+  // Forced reads outside the cycle (the scan actions of trigger trees).
+  // One read of `item` (direct: even a deactivated item, ignoring the
+  // direct-reading suppression): 0 on success, else the read's failure;
+  // when `counted`, reported to the failed-cycle counter.
+  HRESULT ForceReadItem(CTavrixItem& item, bool counted, bool direct);
+  // One read of every item under the sampling lock, then the calculations,
+  // then the cycle verdict; no trigger pass, marker or scan time. A lock
+  // that stays busy past a time limit, or a stop or abort of `requester`
+  // while waiting for one, gives E_FAIL: the requesting trigger pass may
+  // hold locks the lock's holder waits for.
+  HRESULT ForceScan(bool direct, CTavrixController& requester);
   // Starts a new collection of cycle performance records: creates the set on
   // first use, counts the collection, and resets every item's read-pass
   // records (creating them), stopping at the first failure, which it returns.
@@ -243,6 +263,9 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   ControllerSettingsPtr settings() const EXCLUDES(optionLock_);
   std::string zeltName() const { return settings()->m_bstrCtrlName; }
   bool enabled() const { return m_bEnabled; }
+  bool scriptEnabled() const { return m_bScript.load(); }
+  const std::string& scriptText() const { return m_bstrScript; }
+  bool notSafeMode() const { return m_bNotSafeMode; }
   int32_t activatePriority() const { return settings()->m_lActivatePriority; }
   int32_t deactivatePriority() const { return settings()->m_lDeactivatePriority; }
   int32_t samplingRate() const { return settings()->m_lSamplingRate; }
@@ -260,6 +283,10 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   IKivData* kivData() const { return kivData_.get(); }
   size_t itemCount() const;
   Ref<CTavrixItem> FindItem(std::string_view name) const;
+  // The number of items without taking the items lock (other controllers'
+  // trigger trees read it while holding their own).
+  size_t itemCountRelaxed() const { return itemCount_.load(std::memory_order_relaxed); }
+  TemporaryItems& temporaryItems() { return temporaryItems_; }
   std::vector<Ref<CTavrixItem>> Items() const;
 
   // The controller's events, for the engine manager and tests.
@@ -360,11 +387,13 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   void RunWatchdogTimer();
   bool SamplingWatchdogExpired() const;
   void StampPerformance(int word) EXCLUDES(performanceLock_);
-  // The checkpoint is `text` followed by `detail`.
-  void SetCheckpoint(std::string_view text, std::string_view detail = {})
-      EXCLUDES(checkpointLock_);
   void RefreshTimeStamp() EXCLUDES(timeStampLock_);
   void RefreshTimeStampFrom(int32_t source) EXCLUDES(timeStampLock_);
+  // Takes `lock` unless `abandon` is set first or `limitMs` pass; polls, so a
+  // forced scan from a trigger pass can never wait for ever on a lock that
+  // a thread waiting for the caller's own locks holds.
+  static bool LockForScan(RecursiveMutex& lock, Event& abandon, uint32_t limitMs)
+      TRY_ACQUIRE(true, lock);
 
   IControllerHost& host_;
 
@@ -442,7 +471,9 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   // not created.
   std::set<std::string, NoCaseLess> disabledItemNames_ GUARDED_BY(itemsLock_);
   std::vector<std::string> tempVariableNames_ GUARDED_BY(itemsLock_);
-  std::map<std::string, Variant> tempItems_ GUARDED_BY(itemsLock_);  // "*name" -> value
+  std::atomic<size_t> itemCount_{0};  // items_.size(), for lock-free readers
+  // Its own lock, a leaf: trigger trees of any controller read and write them.
+  TemporaryItems temporaryItems_;
 
   std::unique_ptr<ITriggerRoot> triggerRoot_ GUARDED_BY(itemsLock_);
   std::vector<ControllerCalcInfo> calcDefinitions_ GUARDED_BY(itemsLock_);

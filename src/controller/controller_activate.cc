@@ -68,18 +68,35 @@ HRESULT CTavrixController::_Activate() {
       if (SUCCEEDED(parts.createScript(*this, &script))) script_ = std::move(script);
     }
     {
-      RecursiveMutexLock items(&itemsLock_);
-      if (triggerRoot_ && !triggerInitialized_) {
-        const HRESULT hr = triggerRoot_->Initialize(*this);
+      // The tree is initialised outside the items lock: resolving a name of
+      // another controller takes that controller's items lock, and that
+      // controller may be activating too. No pass runs a tree that is not
+      // marked initialised, so nothing misses it meanwhile.
+      std::unique_ptr<ITriggerRoot> root;
+      {
+        RecursiveMutexLock items(&itemsLock_);
+        if (!triggerInitialized_) root = std::move(triggerRoot_);
+      }
+      int32_t initResult = triggerInitResult_.load();
+      std::vector<std::string> trace;
+      if (root) {
+        const HRESULT hr = root->Initialize(*this);
         if (FAILED(hr)) {
           LogResult(hr, 1, "TavrixController[%ls] : Failed TriggerEx Initialize.\n",
                     m_bstrTVXCtrlName);
-          traceList_ = triggerRoot_->TraceList();
-          triggerRoot_->ReleaseContents();
-          triggerInitResult_ = 2;
+          trace = root->TraceList();
+          root->ReleaseContents();
+          initResult = 2;
         } else {
-          triggerInitResult_ = 1;
+          initResult = 1;
         }
+      }
+      RecursiveMutexLock items(&itemsLock_);
+      if (root) {
+        triggerRoot_ = std::move(root);
+        triggerInitResult_ = initResult;
+        if (initResult == 2) traceList_ = std::move(trace);
+        triggerWaitListChanged_ = true;
       }
       triggerInitialized_ = true;
     }
@@ -142,7 +159,7 @@ void CTavrixController::ExecuteTriggerPass(int32_t mode) {
   RecursiveMutexLock items(&itemsLock_);
   if (!triggerRoot_ || !triggerInitialized_ || triggerInitResult_.load() != 1) return;
   // A failing pass has written its trace; nothing more to do here.
-  (void)triggerRoot_->Execute(mode);
+  (void)triggerRoot_->Execute(mode, nullptr);
   traceList_ = triggerRoot_->TraceList();
 }
 
@@ -247,8 +264,9 @@ void CTavrixController::_Terminate() {
     calculations_.reset();
     calculationsInitialized_ = false;
     Log(0, "TavrixController[%ls] : _Terminate : Calculate item released.\n", m_bstrTVXCtrlName);
-    tempItems_.clear();
+    temporaryItems_.ReleaseAll();
     items_.Clear(&released);
+    itemCount_.store(0, std::memory_order_relaxed);
     disabledItemNames_.clear();
   }
   for (const Ref<CTavrixItem>& item : released) item->Terminate();

@@ -17,6 +17,15 @@ namespace tavrix {
 class CTavrixController;
 class CTavrixItem;
 
+// The workspace settings trigger trees follow.
+struct TriggerWorkspaceSettings {
+  bool executeStartupTrigger = false;  // m_bExecuteStartupTrigger: run kind-0 passes
+  bool disposeErrorScripts = false;    // m_bDisposeErrorScripts
+  int32_t maxLoopCount = 100;          // m_lMaxLoopCount: passes of a repeat node
+  bool thresholdReferences = false;    // project version 1.2 or later
+  bool temporaryItems = false;         // project version 1.4 or later
+};
+
 class IControllerHost {
  public:
   virtual ~IControllerHost() = default;
@@ -46,6 +55,10 @@ class IControllerHost {
   // An item of another controller of the engine (names without regard to
   // case), or null.
   virtual Ref<CTavrixItem> FindEngineItem(std::string_view controller, std::string_view item) = 0;
+  // A controller of the engine by name (without regard to case), or null.
+  virtual Ref<CTavrixController> FindController(std::string_view name) const = 0;
+  // The workspace's trigger settings, as the project set them.
+  virtual TriggerWorkspaceSettings TriggerSettings() const = 0;
 
   // A controller's reload or update has been applied (engine command
   // bookkeeping); called on the thread that applied it.

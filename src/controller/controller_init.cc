@@ -88,7 +88,7 @@ HRESULT CTavrixController::BuildTriggerRoot(const ControllerRecord& record,
     *out = MakeEmptyTriggerRoot();
     return S_OK;
   }
-  const HRESULT hr = factory(record.m_triggerEx, out);
+  const HRESULT hr = factory(*this, record.m_triggerEx, out);
   if (FAILED(hr) || !*out) {
     *out = MakeEmptyTriggerRoot();
     return FAILED(hr) ? hr : E_FAIL;
@@ -170,6 +170,7 @@ HRESULT CTavrixController::AddItemRecord(const ItemRecord& record) {
     return hr;
   }
   items_.Add(index, std::move(item));
+  itemCount_.store(items_.size(), std::memory_order_relaxed);
   return hr;
 }
 
@@ -184,8 +185,14 @@ HRESULT CTavrixController::ReadTriggerSettings(const LegacyTriggerRecord&) {
 }
 
 HRESULT CTavrixController::CreateTemporaryItems() {
-  RecursiveMutexLock lock(&itemsLock_);
-  for (const std::string& name : tempVariableNames_) tempItems_.try_emplace(name, Variant());
+  // Projects before 1.4 have no temporary items.
+  if (!host_.TriggerSettings().temporaryItems) return S_OK;
+  std::vector<std::string> names;
+  {
+    RecursiveMutexLock lock(&itemsLock_);
+    names = tempVariableNames_;
+  }
+  temporaryItems_.Recreate(names);
   return S_OK;
 }
 

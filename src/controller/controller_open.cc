@@ -49,10 +49,13 @@ class CTavrixController::EventSink final
   CTavrixController* owner_ GUARDED_BY(mutex_);
 };
 
-void CTavrixController::OnZeltMessage(IUnknown*) {
+void CTavrixController::OnZeltMessage(IUnknown* unknown) {
+  Ref<IZeltMessage> message = QueryAs<IZeltMessage>(unknown, IZeltMessage::kIid);
   RecursiveMutexLock lock(&itemsLock_);
-  if (!triggerRoot_) return;
-  const HRESULT hr = triggerRoot_->Execute(kTriggerPassMessage);
+  if (!triggerRoot_ || triggerInitResult_.load() != 1) return;
+  // The conditions see the values of the last cycle, refreshed.
+  if (FAILED(triggerRoot_->UpdateCache(kTriggerPassFirstCycle))) return;
+  const HRESULT hr = triggerRoot_->Execute(kTriggerPassMessage, message.get());
   traceList_ = triggerRoot_->TraceList();
   if (FAILED(hr)) {
     LogResult(hr, 1, "TavrixController[%ls] : Failed TriggerEx Execute.\n", m_bstrTVXCtrlName);

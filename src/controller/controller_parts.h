@@ -14,6 +14,7 @@
 
 #include "config/config_records.h"
 #include "config/trigger_info.h"
+#include "platform/ref.h"
 #include "platform/result.h"
 #include "platform/variant.h"
 
@@ -21,19 +22,28 @@ namespace tavrix {
 
 class CTavrixController;
 
-// The root of a controller's trigger tree. Passes: 0 initial, 1 first cycle,
-// 2 later cycles, 3 message, 4 clean-up.
+class CTavrixItem;
+class IZeltMessage;
+
+// The root of a controller's trigger tree. Passes (kinds): 0 initial, 1 first
+// cycle, 2 later cycles, 3 message, 4 clean-up.
 class ITriggerRoot {
  public:
   virtual ~ITriggerRoot() = default;
   virtual HRESULT Initialize(CTavrixController& controller) = 0;
-  // Refreshes the values the conditions read, before a cycle's pass.
-  virtual HRESULT UpdateCache() = 0;
-  virtual HRESULT Execute(int32_t mode) = 0;
+  // Refreshes the values the conditions read, before a pass of `kind`.
+  virtual HRESULT UpdateCache(int32_t kind) = 0;
+  // One pass; `message` is the controller message of a kind-3 pass, else null.
+  virtual HRESULT Execute(int32_t kind, IZeltMessage* message) = 0;
   // Releases the tree's nodes; the root stays and executes as an empty root.
   virtual void ReleaseContents() = 0;
-  // The lines of the last pass (or of the failed initialisation).
+  // The full names of the nodes that failed in the last pass (or in the
+  // failed initialisation).
   virtual std::vector<std::string> TraceList() const = 0;
+  // The items of `controller` that the tree's conditions watch (the reads of
+  // a cycle that waits for a trigger signal).
+  virtual void CollectWatchedItems(CTavrixController& controller,
+                                   std::vector<Ref<CTavrixItem>>* items) = 0;
 };
 
 // The controller script: compiled at activation, run once a cycle.
@@ -52,9 +62,11 @@ class ICalculationList {
 };
 
 struct ControllerParts {
-  // A tree built from the definitions; a failure leaves *out empty. Without
-  // a factory every tree is an empty root (it has nothing to run).
-  std::function<HRESULT(const TriggerExInfo& definitions, std::unique_ptr<ITriggerRoot>* out)>
+  // A tree built from the controller's definitions; a failure leaves *out
+  // empty. Without a factory every tree is an empty root (it has nothing to
+  // run).
+  std::function<HRESULT(CTavrixController& controller, const TriggerExInfo& definitions,
+                        std::unique_ptr<ITriggerRoot>* out)>
       createTriggerRoot;
   // Without a factory no script object is made (the script does not run).
   std::function<HRESULT(CTavrixController& controller, std::unique_ptr<IControllerScript>* out)>

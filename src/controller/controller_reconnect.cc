@@ -166,6 +166,11 @@ HRESULT CTavrixController::ReconnectProc(int32_t waitSeconds) {
 
 HRESULT CTavrixController::ReconnectNow(int32_t waitSeconds) {
   RecursiveMutexLock cycle(&cycleLock_);
+  const HRESULT hr = StartReconnectThread(waitSeconds);
+  return hr == S_FALSE ? S_OK : hr;
+}
+
+HRESULT CTavrixController::StartReconnectThread(int32_t waitSeconds) {
   JoinReconnectThreads(true);
   MutexLock lock(&reconnectLock_);
   if (!reconnectThreads_.empty()) {
@@ -173,7 +178,7 @@ HRESULT CTavrixController::ReconnectNow(int32_t waitSeconds) {
     // changes nothing.
     Log(0, "TavrixController[%ls] : ReconnectProc : Almost running. Execute cancel.\n",
         m_bstrTVXCtrlName);
-    return S_OK;
+    return S_FALSE;
   }
   auto thread = std::make_unique<ControllerThread>();
   Ref<CTavrixController> self(this);

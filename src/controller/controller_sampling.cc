@@ -109,9 +109,10 @@ void CTavrixController::ReportRead(bool good, bool deviceRead) {
 }
 
 std::vector<Ref<CTavrixItem>> CTavrixController::BuildTriggerWaitList() {
-  // The trigger engine names the items its conditions read; until a tree
-  // names any, waiting for a trigger signal reads nothing.
-  return {};
+  std::vector<Ref<CTavrixItem>> items;
+  RecursiveMutexLock lock(&itemsLock_);
+  if (triggerRoot_ && triggerInitResult_.load() == 1) triggerRoot_->CollectWatchedItems(*this, &items);
+  return items;
 }
 
 CTavrixController::ReadStep CTavrixController::ReadCycleItem(CTavrixItem& item,
@@ -376,12 +377,13 @@ void CTavrixController::RunCycles() {
       RecursiveMutexLock items(&itemsLock_);
       if (triggerRoot_) {
         SetCheckpoint("Trigger:UpdateLocalCache");
-        HRESULT hr = triggerRoot_->UpdateCache();
+        const int32_t kind = firstCycle_ ? kTriggerPassFirstCycle : kTriggerPassCycle;
+        HRESULT hr = triggerRoot_->UpdateCache(kind);
         if (FAILED(hr)) {
           LogResult(hr, 1, "TavrixController[%ls] : Failed TriggerEx UpdateCache.\n",
                     m_bstrTVXCtrlName);
         } else {
-          hr = triggerRoot_->Execute(firstCycle_ ? kTriggerPassFirstCycle : kTriggerPassCycle);
+          hr = triggerRoot_->Execute(kind, nullptr);
           traceList_ = triggerRoot_->TraceList();
           firstCycle_ = false;
           if (FAILED(hr)) {

@@ -243,6 +243,17 @@ ProjectVersion CTavrixEngineMan::projectVersion() const {
   return projectVersion_;
 }
 
+TriggerWorkspaceSettings CTavrixEngineMan::TriggerSettings() const {
+  MutexLock lock(&workspaceInfoLock_);
+  TriggerWorkspaceSettings out;
+  out.executeStartupTrigger = workspace_.m_bExecuteStartupTrigger;
+  out.disposeErrorScripts = workspace_.m_bDisposeErrorScripts;
+  out.maxLoopCount = workspace_.m_lMaxLoopCount;
+  out.thresholdReferences = projectVersion_.AtLeast(1, 2);
+  out.temporaryItems = projectVersion_.AtLeast(1, 4);
+  return out;
+}
+
 // --- Services -----------------------------------------------------------------------------
 
 HRESULT CTavrixEngineMan::DecodePassword(std::string_view encoded, std::string* plain) {

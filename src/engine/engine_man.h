@@ -161,7 +161,8 @@ class CTavrixEngineMan final : public IControllerHost {
 
   // The first controller, in index order, whose name equals `name` without
   // regard to case; null when none does.
-  Ref<CTavrixController> FindController(std::string_view name) const EXCLUDES(controllersLock_);
+  Ref<CTavrixController> FindController(std::string_view name) const override
+      EXCLUDES(controllersLock_);
   // Every registered controller, in index order.
   std::vector<Ref<CTavrixController>> Controllers() const EXCLUDES(controllersLock_);
   // The controllers whose activation thread was started, in start order.
@@ -221,6 +222,7 @@ class CTavrixEngineMan final : public IControllerHost {
   bool NotRepeatError() const override { return notRepeatError_.load(std::memory_order_relaxed); }
   Ref<CTavrixItem> FindEngineItem(std::string_view controller, std::string_view item) override;
   void OnControllerUpdated(CTavrixController& controller) override;
+  TriggerWorkspaceSettings TriggerSettings() const override EXCLUDES(workspaceInfoLock_);
 
  private:
   // engine_start.cc

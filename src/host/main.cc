@@ -6,6 +6,7 @@
 #include "controller/controller_parts.h"
 #include "engine/engine_man.h"
 #include "host/service_module.h"
+#include "trigger/trigger_install.h"
 
 namespace {
 
@@ -99,6 +100,8 @@ int main(int argc, char** argv) {
     }
   }
   CServiceModule& module = CServiceModule::Instance();
+  // Controllers build their trigger trees with the trigger engine.
+  tavrix::InstallTriggerEngine();
   // Every completed sampling cycle goes to the sampling-time-over log, which
   // writes the ones its settings call too long.
   tavrix::ControllerParts::Instance().cycleCompleted =

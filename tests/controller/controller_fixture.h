@@ -48,6 +48,8 @@ class TestHost final : public IControllerHost {
   uint32_t Lcid() const override { return 1033; }
   bool NotRepeatError() const override { return false; }
   Ref<CTavrixItem> FindEngineItem(std::string_view, std::string_view) override { return {}; }
+  Ref<CTavrixController> FindController(std::string_view) const override { return {}; }
+  TriggerWorkspaceSettings TriggerSettings() const override { return triggerSettings; }
   void OnControllerUpdated(CTavrixController&) override { ++updates; }
 
   // The workspace goes, as when the engine releases it at shutdown.
@@ -67,6 +69,7 @@ class TestHost final : public IControllerHost {
   int32_t retryCount = 0;
   int32_t retryInterval = 1;
   bool versioned = false;
+  TriggerWorkspaceSettings triggerSettings{};
   std::atomic<int> updates{0};
 
  private:

@@ -22,14 +22,15 @@ class RecordingRoot final : public ITriggerRoot {
  public:
   explicit RecordingRoot(PassLog& log) : log_(log) {}
   HRESULT Initialize(CTavrixController&) override { return log_.failInit ? E_FAIL : S_OK; }
-  HRESULT UpdateCache() override { return S_OK; }
-  HRESULT Execute(int32_t mode) override {
+  HRESULT UpdateCache(int32_t) override { return S_OK; }
+  HRESULT Execute(int32_t mode, IZeltMessage*) override {
     std::lock_guard lock(log_.mutex);
     log_.passes.push_back(mode);
     return S_OK;
   }
   void ReleaseContents() override {}
   std::vector<std::string> TraceList() const override { return {}; }
+  void CollectWatchedItems(CTavrixController&, std::vector<Ref<CTavrixItem>>*) override {}
 
  private:
   PassLog& log_;
@@ -39,7 +40,8 @@ class LifecycleTest : public ControllerTest {
  protected:
   LifecycleTest() {
     auto& parts = ControllerParts::Instance();
-    parts.createTriggerRoot = [this](const TriggerExInfo&, std::unique_ptr<ITriggerRoot>* out) {
+    parts.createTriggerRoot = [this](CTavrixController&, const TriggerExInfo&,
+                                     std::unique_ptr<ITriggerRoot>* out) {
       *out = std::make_unique<RecordingRoot>(passes_);
       return S_OK;
     };

@@ -1,0 +1,1 @@
+#include "trigger/counting_loop.h"

@@ -1,0 +1,1 @@
+#include "trigger/function_block_call.h"

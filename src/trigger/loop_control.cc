@@ -1,0 +1,1 @@
+#include "trigger/loop_control.h"

@@ -1,0 +1,1 @@
+#include "trigger/switch_node.h"

@@ -1,0 +1,87 @@
+#include "trigger/trigger_root.h"
+
+#include <algorithm>
+
+#include "controller/controller.h"
+
+namespace tavrix {
+
+HRESULT CTavrixTriggerObserverEx::Initialize(CTavrixController& controller) {
+  SetFullName("root");
+  SetIdPath(controller.name());
+  SetControllerName(controller.name());
+  SetDisplayName("");
+  const TriggerWorkspaceSettings settings = controller.host().TriggerSettings();
+  context_.executeStartupTrigger = settings.executeStartupTrigger;
+  context_.disposeErrorScripts = settings.disposeErrorScripts;
+  context_.maxLoopCount = settings.maxLoopCount;
+  context_.thresholdReferences = settings.thresholdReferences;
+  RefreshContext();
+  return S_OK;
+}
+
+void CTavrixTriggerObserverEx::RefreshContext() {
+  if (CTavrixController* c = controller()) context_.outputActionLog = c->settings()->m_bOutputActionLog;
+}
+
+HRESULT CTavrixTriggerObserverEx::InitializeTree(CTavrixController& controller) {
+  {
+    MutexLock lock(&failedLock_);
+    failedNames_.clear();
+  }
+  // The children take the context from their parent as they initialise.
+  SetContext(&context_);
+  const HRESULT hr = CActionObject::InitializeTree(controller);
+  (void)Number(0);
+  return hr;
+}
+
+void CTavrixTriggerObserverEx::ReportResult(HRESULT result, CActionObject& node) {
+  lastResult_.store(result.code());
+  if (SUCCEEDED(result)) return;
+  MutexLock lock(&failedLock_);
+  if (std::find(failedNames_.begin(), failedNames_.end(), node.fullName()) == failedNames_.end()) {
+    failedNames_.push_back(node.fullName());
+  }
+}
+
+void CTavrixTriggerObserverEx::CountExecution() {
+  ResetCounters();
+  RefreshContext();
+  MutexLock lock(&failedLock_);
+  failedNames_.clear();
+}
+
+std::vector<std::string> CTavrixTriggerObserverEx::FailedNames() const {
+  MutexLock lock(&failedLock_);
+  return failedNames_;
+}
+
+TriggerTree::TriggerTree(std::unique_ptr<CTavrixTriggerObserverEx> root)
+    : root_(std::move(root)) {}
+
+TriggerTree::~TriggerTree() { root_->ReleaseTree(); }
+
+HRESULT TriggerTree::Initialize(CTavrixController& controller) {
+  return root_->InitializeTree(controller);
+}
+
+HRESULT TriggerTree::UpdateCache(int32_t kind) {
+  RecursiveMutexLock lock(&root_->nodeLock());
+  return root_->UpdateCache(kind);
+}
+
+HRESULT TriggerTree::Execute(int32_t kind, IZeltMessage* message) {
+  return root_->ExecuteNode(message, kind);
+}
+
+void TriggerTree::ReleaseContents() { root_->ClearChildren(); }
+
+std::vector<std::string> TriggerTree::TraceList() const { return root_->FailedNames(); }
+
+void TriggerTree::CollectWatchedItems(CTavrixController& controller,
+                                      std::vector<Ref<CTavrixItem>>* items) {
+  root_->CollectWatchedItems(controller, items);
+}
+
+}  // namespace tavrix
