@@ -48,7 +48,15 @@
 //   zeltPointerLock_     m_pZeltController, m_pEventSink, m_pDeviceClock;
 //                        taken before the variable-sync registry's lock
 //   checkpointLock_      the checkpoint text and the scan times (a leaf)
+//   the temporary items' own lock (temporary_items.h, a leaf): any
+//                        controller's trigger tree reads and writes them
 //   reconnectLock_       reconnectThreads_ (innermost)
+// Trigger passes run under itemsLock_. A forced scan requested by a pass
+// (ForceScan) needs samplingLock_ and itemsLock_ of the scanned controller,
+// an order a pass on another thread may hold the other way round: it
+// therefore only tries those locks, for a bounded time, and fails rather
+// than wait for ever. The reconnect action starts its thread without the
+// cycle lock for the same reason (StartReconnectThread).
 // The history manager's lock comes after all of these (markers and item rows
 // are written with them held). Between two controllers, see engine_man.h: a
 // thread holding this controller's locks takes another controller's only
