@@ -64,6 +64,12 @@
 // with no controller lock held. There is no order by index; links and
 // triggers that need B's outer locks while holding A's must first fix one
 // (for instance ascending controller index) and write it down here.
+// Trigger trees of A name B's items and temporary items: they are resolved
+// when A's tree is initialised, which A does with none of its locks held;
+// at run time the tree reaches B only through B's items, B's temporary
+// items (a leaf lock) and values read without B's locks. A scan action of A
+// that scans B takes B's samplingLock_ and itemsLock_ only by trying, for a
+// bounded time (CTavrixController::ForceScan).
 #pragma once
 
 #include <atomic>
