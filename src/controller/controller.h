@@ -48,6 +48,7 @@
 //   zeltPointerLock_     m_pZeltController, m_pEventSink, m_pDeviceClock;
 //                        taken before the variable-sync registry's lock
 //   checkpointLock_      the checkpoint text and the scan times (a leaf)
+//   traceLock_           the trace list (a leaf)
 //   the temporary items' own lock (temporary_items.h, a leaf): any
 //                        controller's trigger tree reads and writes them
 //   reconnectLock_       reconnectThreads_ (innermost)
@@ -285,7 +286,7 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   bool reconnecting() const { return reconnecting_.load(); }
   bool disposing() const { return disposing_.load(); }
   int32_t triggerInitResult() const { return triggerInitResult_.load(); }
-  std::vector<std::string> traceList() const;
+  std::vector<std::string> traceList() const EXCLUDES(traceLock_);
   // The connection, or null.
   Ref<IZeltController> zeltController() const EXCLUDES(zeltPointerLock_);
   IKivData* kivData() const { return kivData_.get(); }
@@ -396,6 +397,7 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   bool SamplingWatchdogExpired() const;
   void StampPerformance(int word) EXCLUDES(performanceLock_);
   void RefreshTimeStamp() EXCLUDES(timeStampLock_);
+  void SetTraceList(std::vector<std::string> names) EXCLUDES(traceLock_);
   void RefreshTimeStampFrom(int32_t source) EXCLUDES(timeStampLock_);
   // Takes `lock` unless `abandon` is set first or `limitMs` pass; polls, so a
   // forced scan from a trigger pass can never wait for ever on a lock that
@@ -490,7 +492,9 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   // released by _Deactivate once that thread has ended (the thread's start
   // and join order these, not a lock).
   std::unique_ptr<IControllerScript> script_;
-  std::vector<std::string> traceList_ GUARDED_BY(itemsLock_);
+  // Guards traceList_ (a leaf: other controllers' trees read it).
+  mutable Mutex traceLock_;
+  std::vector<std::string> traceList_ GUARDED_BY(traceLock_);
   bool triggerInitialized_ GUARDED_BY(itemsLock_) = false;
   std::atomic<int32_t> triggerInitResult_{0};
   bool calculationsInitialized_ GUARDED_BY(itemsLock_) = false;

@@ -95,7 +95,7 @@ HRESULT CTavrixController::_Activate() {
       if (root) {
         triggerRoot_ = std::move(root);
         triggerInitResult_ = initResult;
-        if (initResult == 2) traceList_ = std::move(trace);
+        if (initResult == 2) SetTraceList(std::move(trace));
         triggerWaitListChanged_ = true;
       }
       triggerInitialized_ = true;
@@ -160,7 +160,7 @@ void CTavrixController::ExecuteTriggerPass(int32_t mode) {
   if (!triggerRoot_ || !triggerInitialized_ || triggerInitResult_.load() != 1) return;
   // A failing pass has written its trace; nothing more to do here.
   (void)triggerRoot_->Execute(mode, nullptr);
-  traceList_ = triggerRoot_->TraceList();
+  SetTraceList(triggerRoot_->TraceList());
 }
 
 void CTavrixController::StopWorker() {

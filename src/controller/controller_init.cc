@@ -215,8 +215,13 @@ std::vector<Ref<CTavrixItem>> CTavrixController::Items() const {
 }
 
 std::vector<std::string> CTavrixController::traceList() const {
-  RecursiveMutexLock lock(&itemsLock_);
+  MutexLock lock(&traceLock_);
   return traceList_;
+}
+
+void CTavrixController::SetTraceList(std::vector<std::string> names) {
+  MutexLock lock(&traceLock_);
+  traceList_ = std::move(names);
 }
 
 void CTavrixController::SetOption(std::string_view param) {

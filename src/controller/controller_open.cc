@@ -56,7 +56,7 @@ void CTavrixController::OnZeltMessage(IUnknown* unknown) {
   // The conditions see the values of the last cycle, refreshed.
   if (FAILED(triggerRoot_->UpdateCache(kTriggerPassFirstCycle))) return;
   const HRESULT hr = triggerRoot_->Execute(kTriggerPassMessage, message.get());
-  traceList_ = triggerRoot_->TraceList();
+  SetTraceList(triggerRoot_->TraceList());
   if (FAILED(hr)) {
     LogResult(hr, 1, "TavrixController[%ls] : Failed TriggerEx Execute.\n", m_bstrTVXCtrlName);
   }

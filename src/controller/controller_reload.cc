@@ -90,7 +90,7 @@ HRESULT CTavrixController::_Reload(const ControllerRecord& record) {
     if (state != tvCtrlThreadDeactive) ExecuteTriggerPass(kTriggerPassCleanup);
     triggerRoot_ = std::move(root);
     triggerInitResult_ = initResult;
-    if (!trace.empty() || FAILED(built)) traceList_ = trace;
+    if (!trace.empty() || FAILED(built)) SetTraceList(trace);
     triggerWaitListChanged_ = true;
     SetState(-1);
     SetState(state);

@@ -384,7 +384,7 @@ void CTavrixController::RunCycles() {
                     m_bstrTVXCtrlName);
         } else {
           hr = triggerRoot_->Execute(kind, nullptr);
-          traceList_ = triggerRoot_->TraceList();
+          SetTraceList(triggerRoot_->TraceList());
           firstCycle_ = false;
           if (FAILED(hr)) {
             LogResult(hr, 1, "TavrixController[%ls] : Failed TriggerEx Execute.\n",
