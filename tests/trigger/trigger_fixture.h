@@ -127,6 +127,13 @@ class TriggerTest : public EngineTest {
     return StartOn(WriteProject(TriggerProjectXml(project)));
   }
 
+  // Stops the engine and forgets its lines, for the next case of a table.
+  void StopEngine() {
+    if (engine_) engine_test::MustReturn("Terminate", [this] { engine_->Terminate(); });
+    engine_.reset();
+    log_.Clear();
+  }
+
   Ref<CTavrixController> Controller(const std::string& name) {
     return engine_ ? engine_->FindController(name) : Ref<CTavrixController>();
   }
