@@ -1,6 +1,9 @@
 // The actions that move values: put value (constants and copies), put
 // message, system values, controller commands and calculations; what they
 // write, and the definitions that cannot initialise.
+#include <atomic>
+
+#include "controller/controller_parts.h"
 #include "kivdata/typed_text.h"
 #include "platform/clock.h"
 #include "platform/date.h"
@@ -307,6 +310,44 @@ TEST_F(ValueActionsTest, CalculationsWithoutABuilderAndWithoutLinesHaveNothingTo
   ASSERT_EQ(Start(p), S_OK);
   EXPECT_EQ(InitResultOf("A"), 1);
   EXPECT_TRUE(WaitFor([&] { return ValueOf("A", "Out").Identical(Variant::I4(1)); }));
+}
+
+TEST_F(ValueActionsTest, CalculationsRunTheBuiltLinesAndReportTheirFailure) {
+  // A builder whose lines fail with E_ABORT once they have run twice.
+  struct Lines final : ICalculationList {
+    std::atomic<int>* runs;
+    HRESULT Execute() override { return ++*runs > 2 ? E_ABORT : S_OK; }
+  };
+  std::atomic<int> runs{0};
+  std::vector<ControllerCalcInfo> seen;
+  ControllerParts::Instance().createCalculations =
+      [&](CTavrixController&, const std::vector<ControllerCalcInfo>& definitions,
+          std::unique_ptr<ICalculationList>* out) {
+        seen = definitions;
+        auto lines = std::make_unique<Lines>();
+        lines->runs = &runs;
+        *out = std::move(lines);
+        return S_OK;
+      };
+  TriggerProject p;
+  p.controllers.push_back(
+      {"A", {{"Out", "out"}},
+       Action(13,
+              "<CalculationList><Calculation><m_lCalcIndex>2</m_lCalcIndex>"
+              "<m_strTarget>Out</m_strTarget><m_strLeft>1</m_strLeft>"
+              "<m_strRight>2</m_strRight></Calculation></CalculationList>",
+              "calc")});
+  ASSERT_EQ(Start(p), S_OK);
+  ASSERT_EQ(InitResultOf("A"), 1);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].m_strTarget, "Out");
+  EXPECT_EQ(seen[0].m_strRight, "2");
+  ASSERT_TRUE(WaitForLine("CCalcActionObject[A\\calc(1)] : Failed in Execute()."));
+  EXPECT_EQ(LineOf("CCalcActionObject[A\\calc(1)] : Failed in Execute().").result, E_ABORT);
+  EXPECT_TRUE(WaitFor([&] {
+    return Controller("A")->traceList() == std::vector<std::string>{"A\\calc(1)"};
+  }));
+  StopEngine();  // the lines count into `runs`
 }
 
 }  // namespace
