@@ -1,0 +1,89 @@
+// The parts of the trigger engine that live outside it: the script host the
+// script action runs its text in, and the external trigger plug-in the
+// callback action hands its calls to. Both are installed process-wide by
+// whoever provides them (none in this build); the actions look them up when
+// they initialise or execute.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/config_records.h"
+#include "platform/mutex.h"
+#include "platform/ref.h"
+#include "platform/result.h"
+#include "platform/unknown.h"
+#include "trigger/action_object.h"
+
+namespace tavrix {
+
+class CTavrixController;
+
+// Runs one script text for one script action.
+class ITriggerScriptHost {
+ public:
+  virtual ~ITriggerScriptHost() = default;
+  // Prepares `script` for the action named `fullName`; `blockObject` is the
+  // script object of the enclosing function block (null outside one).
+  virtual HRESULT Initialize(CTavrixController& controller, const std::string& script,
+                             const std::string& fullName, Ref<IDispatch> blockObject,
+                             bool notSafeMode) = 0;
+  // Runs the prepared script once; a negative result is a failure.
+  virtual HRESULT Run() = 0;
+};
+
+// What a callback action tells the plug-in about itself at each execution.
+struct TriggerCallRecord {
+  std::string pluginFileName;
+  std::string pluginFullName;
+  std::string idPath;
+  std::string controllerName;
+  std::string fullName;
+  uint32_t executionCount = 0;
+};
+
+// The external trigger plug-in. Its calls come from the controllers'
+// sampling and message threads, for many actions at once.
+class IExternalTriggerPlugin {
+ public:
+  virtual ~IExternalTriggerPlugin() = default;
+  virtual HRESULT ExecuteTrigger(const TriggerCallRecord& call, const PluginConfigNode& config) = 0;
+  // Forgets what the plug-in keeps for the action `idPath`.
+  virtual void ResetTrigger(const std::string& idPath) = 0;
+  // Appends the asynchronous performance entries of the action `idPath`.
+  virtual void AsyncPerformance(const std::string& idPath,
+                                std::vector<TriggerAsyncPerformance>* out) = 0;
+};
+
+class TriggerServices {
+ public:
+  using ScriptHostFactory = std::function<std::unique_ptr<ITriggerScriptHost>()>;
+
+  static TriggerServices& Instance();
+
+  // Installs (or, with an empty function, removes) the script host factory.
+  void SetScriptHostFactory(ScriptHostFactory factory) EXCLUDES(lock_);
+  // A new host, or null when no factory is installed or it gives none.
+  std::unique_ptr<ITriggerScriptHost> CreateScriptHost() const EXCLUDES(lock_);
+
+  // Installs (or, with null, unloads) the plug-in. The caller keeps it alive
+  // until every action that may call it has been released.
+  void SetPlugin(IExternalTriggerPlugin* plugin) EXCLUDES(lock_);
+  // The loaded plug-in, or null.
+  IExternalTriggerPlugin* plugin() const EXCLUDES(lock_);
+
+  // Removes both (tests).
+  void Reset();
+
+ private:
+  TriggerServices() = default;
+
+  mutable Mutex lock_;
+  ScriptHostFactory scriptHostFactory_ GUARDED_BY(lock_);
+  IExternalTriggerPlugin* plugin_ GUARDED_BY(lock_) = nullptr;
+};
+
+}  // namespace tavrix
