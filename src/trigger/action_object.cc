@@ -1,5 +1,6 @@
 #include "trigger/action_object.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "controller/controller.h"
@@ -23,13 +24,20 @@ std::string NodeLine(const CActionObject& node, std::string_view text) {
 }  // namespace
 
 void CActionObject::LogNode(HRESULT result, uint32_t level, std::string_view text) const {
-  if (!LogEnabled(level)) return;
+  // A failure is written at level 3 at least, whatever `level` says.
+  if (!LogEnabled(result.failed() ? std::max<uint32_t>(level, 3) : level)) return;
   LogResult(result, level, NodeLine(*this, text), fullName_);
 }
 
 void CActionObject::LogNode(uint32_t level, std::string_view text) const {
   if (!LogEnabled(level)) return;
   Log(level, NodeLine(*this, text), fullName_);
+}
+
+void CActionObject::LogNodeDetail(HRESULT result, uint32_t level, std::string_view text,
+                                  const std::string& detail) const {
+  if (!LogEnabled(result.failed() ? std::max<uint32_t>(level, 3) : level)) return;
+  LogResult(result, level, NodeLine(*this, text), fullName_, detail);
 }
 
 bool CActionObject::Stopped() const {

@@ -167,6 +167,10 @@ class CActionObject {
   // Logs "<class>[<full name>] : <text>" at `level` with `result`.
   void LogNode(HRESULT result, uint32_t level, std::string_view text) const;
   void LogNode(uint32_t level, std::string_view text) const;
+  // As LogNode, with `text` holding one "%ls" that `detail` fills (names
+  // from definitions are never read as formats).
+  void LogNodeDetail(HRESULT result, uint32_t level, std::string_view text,
+                     const std::string& detail) const;
 
  protected:
   // Whether the controller is gone or stopping (tested before each child and

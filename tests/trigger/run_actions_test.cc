@@ -153,10 +153,6 @@ class RunActionsTest : public TriggerTest {
     TriggerServices::Instance().Reset();
   }
 
-  int32_t InitResultOf(const std::string& controller) {
-    WaitFor([&] { return Controller(controller)->triggerInitResult() != 0; });
-    return Controller(controller)->triggerInitResult();
-  }
   std::vector<std::string> TraceOf(const std::string& controller) {
     return Controller(controller)->traceList();
   }
@@ -204,7 +200,7 @@ TEST_F(RunActionsTest, SamplingActionsSetTheControllersSamplingMode) {
     TriggerProject p;
     p.controllers = {TriggerController{"A", {{"Count", "counter"}}, c.trigger}};
     ASSERT_EQ(Start(p), S_OK);
-    ASSERT_EQ(InitResultOf("A"), 1);
+    ASSERT_EQ(InitResult("A"), 1);
     for (const std::string& line : c.lines) ASSERT_TRUE(WaitForLine(line)) << line;
     if (c.lines.size() == 2) {
       EXPECT_LT(IndexOf(c.lines[0]), IndexOf(c.lines[1]));
@@ -229,7 +225,7 @@ TEST_F(RunActionsTest, ShellStartsTheProgramWithItsQuotedWordsAndWithoutAShell) 
       "A", {{"Count", "counter"}},
       Shell("/usr/bin/touch", "\"" + spaced + "\"   " + plain + " " + semicolon + ";x")}};
   ASSERT_EQ(Start(p), S_OK);
-  ASSERT_EQ(InitResultOf("A"), 1);
+  ASSERT_EQ(InitResult("A"), 1);
   EXPECT_TRUE(WaitFor([&] {
     return std::filesystem::exists(spaced) && std::filesystem::exists(plain);
   }));
@@ -264,7 +260,7 @@ TEST_F(RunActionsTest, ShellWithoutFileEndsTheListAndAMissingProgramOnlyFails) {
     p.controllers = {TriggerController{
         "A", {{"Count", "counter"}}, c.first + Shell("/usr/bin/touch", marker, "next", "2")}};
     ASSERT_EQ(Start(p), S_OK);
-    ASSERT_EQ(InitResultOf("A"), 1);
+    ASSERT_EQ(InitResult("A"), 1);
     ASSERT_TRUE(WaitForLine(c.line));
     EXPECT_EQ(LineOf(c.line).result, c.result);
     if (c.siblingRuns) {
@@ -287,7 +283,7 @@ TEST_F(RunActionsTest, ShellChildrenAreReapedAfterManyFirings) {
   a.samplingRate = 5;
   p.controllers = {a};
   ASSERT_EQ(Start(p), S_OK);
-  ASSERT_EQ(InitResultOf("A"), 1);
+  ASSERT_EQ(InitResult("A"), 1);
   ASSERT_TRUE(WaitFor([&] { return LinesIn(count) >= 200; }));
   StopEngine();
   EXPECT_TRUE(WaitFor([] { return PendingChildren() == 0 && ZombieChildren() == 0; }))
@@ -299,7 +295,7 @@ TEST_F(RunActionsTest, CallbackWithoutPluginFailsWithAccessDeniedAndEndsTheList)
   p.controllers = {TriggerController{
       "A", {{"Count", "counter"}}, Callback("cb", "1") + Shell("/usr/bin/touch", File("after"), "next", "2")}};
   ASSERT_EQ(Start(p), S_OK);
-  ASSERT_EQ(InitResultOf("A"), 1);
+  ASSERT_EQ(InitResult("A"), 1);
   ASSERT_TRUE(WaitFor([&] { return TraceOf("A") == std::vector<std::string>{"A\\cb(1)"}; }));
   std::this_thread::sleep_for(100ms);
   EXPECT_FALSE(std::filesystem::exists(File("after")));
@@ -330,7 +326,7 @@ TEST_F(RunActionsTest, CallbackHandsEachExecutionToThePlugin) {
     p.controllers = {TriggerController{
         "A", {{"Count", "counter"}}, Callback("cb", "1") + Shell("/usr/bin/touch", marker, "next", "2")}};
     ASSERT_EQ(Start(p), S_OK);
-    ASSERT_EQ(InitResultOf("A"), 1);
+    ASSERT_EQ(InitResult("A"), 1);
     ASSERT_TRUE(WaitFor([&] { return plugin.CallCount() >= 3; }));
     // A failing plug-in call does not end the list.
     EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(marker); }));
@@ -392,7 +388,7 @@ TEST_F(RunActionsTest, ScriptRunsInTheInstalledHostAndFailingScriptsMayBeDropped
                   "</m_bDisposeErrorScripts>";
     p.controllers = {TriggerController{"A", {{"Count", "counter"}}, Script("x = 1", "scr", "1")}};
     ASSERT_EQ(Start(p), S_OK);
-    ASSERT_EQ(InitResultOf("A"), 1);
+    ASSERT_EQ(InitResult("A"), 1);
     ASSERT_TRUE(WaitFor([&] { return log.runs >= 1; }));
     {
       std::lock_guard<std::mutex> lock(log.mutex);
@@ -420,7 +416,7 @@ TEST_F(RunActionsTest, ScriptWithoutHostCannotInitialise) {
   TriggerProject p;
   p.controllers = {TriggerController{"A", {{"Count", "counter"}}, Script("x = 1", "scr", "1")}};
   ASSERT_EQ(Start(p), S_OK);
-  EXPECT_EQ(InitResultOf("A"), 2);
+  EXPECT_EQ(InitResult("A"), 2);
   const auto line = LineOf("CExecuteScriptActionObject[A\\scr(1)] : Failed in Initialize().");
   EXPECT_EQ(line.result, E_NOTIMPL);
 }
@@ -445,7 +441,7 @@ TEST_F(RunActionsTest, ScansReadTheItemsOfTheOwnAndOtherControllersNow) {
     b.samplingRate = 600000;
     p.controllers = {a, b};
     ASSERT_EQ(Start(p), S_OK);
-    ASSERT_EQ(InitResultOf("A"), 1);
+    ASSERT_EQ(InitResult("A"), 1);
     EXPECT_TRUE(WaitFor([&] {
       const Variant v = ValueOf(c.controller, c.item);
       return v.vt() == VT_I4 && v.i4() > 5;
@@ -473,7 +469,7 @@ TEST_F(RunActionsTest, ScansOfUnknownTargetsCannotInitialise) {
     a.tempVariables = "t";
     p.controllers = {a, TriggerController{"B", {{"Other", "counter"}}}};
     ASSERT_EQ(Start(p), S_OK);
-    EXPECT_EQ(InitResultOf("A"), 2);
+    EXPECT_EQ(InitResult("A"), 2);
     EXPECT_EQ(LineOf(c.line).result, E_INVALIDARG);
     StopEngine();
   }
@@ -484,7 +480,7 @@ TEST_F(RunActionsTest, ReconnectRunsOneReconnectionAtATime) {
   p.controllers = {TriggerController{"A", {{"Count", "counter"}},
                                      Reconnect(0, "first", "1") + Reconnect(0, "second", "2")}};
   ASSERT_EQ(Start(p), S_OK);
-  ASSERT_EQ(InitResultOf("A"), 1);
+  ASSERT_EQ(InitResult("A"), 1);
   const std::string skipped =
       "CReconnectActionObject[A\\second(2)] : Reconnection is already running. Execute cancel.";
   ASSERT_TRUE(WaitForLine(skipped));

@@ -40,11 +40,11 @@ TEST_F(TriggerTest, DefinitionsThatCannotBeBuiltLeaveAnEmptyTreeAndSayWhy) {
     p.controllers.push_back({"A", {{"Count", "counter"}}, c.trigger});
     ASSERT_EQ(Start(p), S_OK);
     const auto line = LineOf(c.line);
-    EXPECT_EQ(line.level, 1u);
+    EXPECT_EQ(line.level, 3u);  // failures are written at level 3 at least
     EXPECT_EQ(line.result, c.result);
     EXPECT_TRUE(log_.Contains("TavrixController[A] : Failed CreateTriggerObserverEx."));
     // The empty tree in its place initialises and the controller samples.
-    EXPECT_EQ(Controller("A")->triggerInitResult(), 1);
+    EXPECT_EQ(InitResult("A"), 1);
     EXPECT_TRUE(WaitFor([&] { return ValueOf("A", "Count").vt() == VT_I4; }));
     StopEngine();
   }
@@ -62,7 +62,7 @@ TEST_F(TriggerTest, ADisabledDefinitionIsSkippedWithItsDescendants) {
             0u);
   // Neither the unknown item nor the unknown action below it was looked at.
   EXPECT_FALSE(log_.Contains("Invalid m_lAction value."));
-  EXPECT_EQ(Controller("A")->triggerInitResult(), 1);
+  EXPECT_EQ(InitResult("A"), 1);
 }
 
 TEST_F(TriggerTest, OperandReferencesResolveOrFailInitialisation) {
@@ -98,10 +98,10 @@ TEST_F(TriggerTest, OperandReferencesResolveOrFailInitialisation) {
     b.tempVariables = "b";
     p.controllers = {a, b};
     ASSERT_EQ(Start(p), S_OK);
-    EXPECT_EQ(Controller("A")->triggerInitResult(), c.resolves ? 1 : 2);
+    EXPECT_EQ(InitResult("A"), c.resolves ? 1 : 2);
     if (!c.resolves) {
       const auto line = LineOf("CEvaluationObject[A\\watch(1)] : Invalid item name [" + c.name + "].");
-      EXPECT_EQ(line.level, 1u);
+      EXPECT_EQ(line.level, 3u);
       EXPECT_EQ(line.result, E_INVALIDARG);
       EXPECT_TRUE(log_.Contains("CEvaluationObject[A\\watch(1)] : Initialize failed."));
       EXPECT_EQ(Controller("A")->traceList(), std::vector<std::string>{"A\\watch(1)"});
@@ -117,8 +117,8 @@ TEST_F(TriggerTest, ProjectsBefore14HaveNoTemporaryItems) {
   a.tempVariables = "a";
   p.controllers = {a};
   ASSERT_EQ(Start(p), S_OK);
+  EXPECT_EQ(InitResult("A"), 2);
   EXPECT_EQ(Controller("A")->temporaryItems().size(), 0u);
-  EXPECT_EQ(Controller("A")->triggerInitResult(), 2);
 }
 
 TEST(TemporaryItemsTest, DeclaredNamesGetNegativeIndexesAndKeepCopies) {

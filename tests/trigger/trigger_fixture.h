@@ -6,7 +6,7 @@
 //   p.controllers.push_back({"A", {{"Count", "counter"}, {"Out", "out"}},
 //                            Action(6, "<m_strPutItem>Out</m_strPutItem>...")});
 //   ASSERT_EQ(Start(p), S_OK);
-//   EXPECT_TRUE(WaitForValue("A", "Out", ...));
+//   EXPECT_TRUE(WaitFor([&] { return ValueOf("A", "Out").vt() == VT_I4; }));
 #pragma once
 
 #include <gtest/gtest.h>
@@ -136,6 +136,14 @@ class TriggerTest : public EngineTest {
 
   Ref<CTavrixController> Controller(const std::string& name) {
     return engine_ ? engine_->FindController(name) : Ref<CTavrixController>();
+  }
+  // The trigger initialisation result once the controller's activation has
+  // set it (0 while it has not, after 30 s).
+  int32_t InitResult(const std::string& controller) {
+    Ref<CTavrixController> c = Controller(controller);
+    if (!c) return -1;
+    WaitFor([&] { return c->triggerInitResult() != 0; });
+    return c->triggerInitResult();
   }
   Ref<CTavrixItem> Item(const std::string& controller, const std::string& item) {
     Ref<CTavrixController> c = Controller(controller);

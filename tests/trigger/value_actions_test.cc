@@ -58,15 +58,7 @@ std::string ControllerExecute(const std::string& command, const std::string& res
   return Action(11, body + "</ArgumentValues></ExecuteParam>", description, id);
 }
 
-// The tree's initialisation result once the controller has one (the
-// controller activates on a thread of its own).
-class ValueActionsTest : public TriggerTest {
- protected:
-  int32_t InitResultOf(const std::string& controller) {
-    WaitFor([&] { return Controller(controller)->triggerInitResult() != 0; });
-    return Controller(controller)->triggerInitResult();
-  }
-};
+using ValueActionsTest = TriggerTest;
 
 TEST_F(ValueActionsTest, PutValueWritesTheConstantOfItsTypeToItemsAndTemporaryItems) {
   struct Case {
@@ -91,7 +83,7 @@ TEST_F(ValueActionsTest, PutValueWritesTheConstantOfItsTypeToItemsAndTemporaryIt
     a.tempVariables = "a,b";
     p.controllers = {a};
     ASSERT_EQ(Start(p), S_OK);
-    EXPECT_EQ(InitResultOf("A"), 1);
+    EXPECT_EQ(InitResult("A"), 1);
     EXPECT_TRUE(WaitFor([&] { return ValueOf("A", "Out").Identical(c.expected); }));
     EXPECT_TRUE(WaitFor([&] { return TemporaryValueOf("A", "a").Identical(c.expected); }));
     EXPECT_TRUE(TemporaryValueOf("A", "b").IsEmpty());
@@ -109,7 +101,7 @@ TEST_F(ValueActionsTest, PutValueOfType29CopiesTheSourceAtEveryExecution) {
   TriggerController b{"B", {{"Other", "counter"}}};
   p.controllers = {a, b};
   ASSERT_EQ(Start(p), S_OK);
-  ASSERT_EQ(InitResultOf("A"), 1);
+  ASSERT_EQ(InitResult("A"), 1);
   // Counters grow by one a read: a copy made once would stand still.
   for (const auto& read : std::vector<std::function<Variant()>>{
            [&] { return ValueOf("A", "Out"); }, [&] { return TemporaryValueOf("A", "a"); },
@@ -190,7 +182,7 @@ TEST_F(ValueActionsTest, ActionsThatCannotResolveFailInitialisationAndSayWhy) {
     TriggerController b{"B", {{"Other", "counter"}}};
     p.controllers = {a, b};
     ASSERT_EQ(Start(p), S_OK);
-    EXPECT_EQ(InitResultOf("A"), 2);
+    EXPECT_EQ(InitResult("A"), 2);
     const auto line = LineOf(c.line);
     EXPECT_EQ(line.text.empty(), false) << c.line;
     EXPECT_EQ(line.result, c.result);
@@ -220,7 +212,7 @@ TEST_F(ValueActionsTest, SystemValuesReadTheEngineControllersAndItemProperties) 
   p.controllers = {a, b};
   const int64_t before = SystemClock().UtcMicros();
   ASSERT_EQ(Start(p), S_OK);
-  ASSERT_EQ(InitResultOf("A"), 1);
+  ASSERT_EQ(InitResult("A"), 1);
   auto temp = [&](const char* name) { return TemporaryValueOf("A", name); };
   ASSERT_TRUE(WaitFor([&] { return !temp("ok").IsEmpty(); }));
 
@@ -256,7 +248,7 @@ TEST_F(ValueActionsTest, ControllerExecuteRunsTheCommandAndKeepsItsAnswer) {
   a.tempVariables = "r,s";
   p.controllers = {a};
   ASSERT_EQ(Start(p), S_OK);
-  ASSERT_EQ(InitResultOf("A"), 1);
+  ASSERT_EQ(InitResult("A"), 1);
   Ref<CTavrixController> c = Controller("A");
   // The simulator answers with nothing: the answer replaces what the item held.
   ASSERT_EQ(c->temporaryItems().SetValue("r", Variant::I4(7)), S_OK);
@@ -284,7 +276,7 @@ TEST_F(ValueActionsTest, PutMessageWritesMessageFieldsOnlyInAMessageExecution) {
   a.extra = "<m_bEventBinding>True</m_bEventBinding>";  // messages reach the tree
   p.controllers = {a};
   ASSERT_EQ(Start(p), S_OK);
-  ASSERT_EQ(InitResultOf("A"), 1);
+  ASSERT_EQ(InitResult("A"), 1);
   // Cycles run the actions without a message: nothing is written.
   ASSERT_TRUE(WaitFor([&] {
     const Variant v = ValueOf("A", "Count");
@@ -308,7 +300,7 @@ TEST_F(ValueActionsTest, CalculationsWithoutABuilderAndWithoutLinesHaveNothingTo
       {"A", {{"Out", "out"}}, Action(13, "<CalculationList></CalculationList>", "calc") +
                                   PutValue("Out", "1", 3, "put", "2")});
   ASSERT_EQ(Start(p), S_OK);
-  EXPECT_EQ(InitResultOf("A"), 1);
+  EXPECT_EQ(InitResult("A"), 1);
   EXPECT_TRUE(WaitFor([&] { return ValueOf("A", "Out").Identical(Variant::I4(1)); }));
 }
 
@@ -338,7 +330,7 @@ TEST_F(ValueActionsTest, CalculationsRunTheBuiltLinesAndReportTheirFailure) {
               "<m_strRight>2</m_strRight></Calculation></CalculationList>",
               "calc")});
   ASSERT_EQ(Start(p), S_OK);
-  ASSERT_EQ(InitResultOf("A"), 1);
+  ASSERT_EQ(InitResult("A"), 1);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].m_strTarget, "Out");
   EXPECT_EQ(seen[0].m_strRight, "2");
