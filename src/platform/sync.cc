@@ -39,7 +39,7 @@ Event::Event(Mode mode, bool initiallySet) : mode_(mode), set_(initiallySet) {}
 
 void Event::Set() {
   std::lock_guard<std::mutex> lock(mutex_);
-  set_ = true;
+  set_.store(true, std::memory_order_release);
   if (mode_ == Mode::kAutoReset) {
     cv_.notify_one();
   } else {
@@ -54,23 +54,21 @@ void Event::Set() {
 
 void Event::Reset() {
   std::lock_guard<std::mutex> lock(mutex_);
-  set_ = false;
+  set_.store(false, std::memory_order_release);
 }
 
-bool Event::IsSet() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return set_;
-}
+bool Event::IsSet() const { return set_.load(std::memory_order_acquire); }
 
 bool Event::TryConsumeLocked() {
-  if (!set_) return false;
-  if (mode_ == Mode::kAutoReset) set_ = false;
+  if (!set_.load(std::memory_order_relaxed)) return false;
+  if (mode_ == Mode::kAutoReset) set_.store(false, std::memory_order_release);
   return true;
 }
 
 WaitStatus Event::Wait(uint32_t timeoutMs) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (!WaitFor(cv_, lock, timeoutMs, [this] { return set_; })) return WaitStatus::kTimedOut;
+  const auto set = [this] { return set_.load(std::memory_order_relaxed); };
+  if (!WaitFor(cv_, lock, timeoutMs, set)) return WaitStatus::kTimedOut;
   TryConsumeLocked();
   return WaitStatus::kSignaled;
 }

@@ -6,6 +6,7 @@
 // on it; destroying one while a thread waits on it is undefined.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -52,9 +53,11 @@ class Event {
   bool TryConsumeLocked();
 
   const Mode mode_;
-  mutable std::mutex mutex_;      // guards set_ and waiters_
+  mutable std::mutex mutex_;      // guards waiters_ and every change of set_
   std::condition_variable cv_;    // Wait() sleeps here
-  bool set_;
+  // Changed only under mutex_ (so waiters see every change); IsSet reads it
+  // without the lock, as loops test a stop event between every step.
+  std::atomic<bool> set_;
   std::vector<Waiter*> waiters_;  // WaitAny calls sleeping on this event
 };
 

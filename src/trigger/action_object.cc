@@ -50,6 +50,7 @@ HRESULT CActionObject::Execute(int32_t kind, IZeltMessage* message) {
 
 HRESULT CActionObject::UpdateCache(int32_t kind) {
   for (const auto& child : children_) {
+    if (!child->HasCache()) continue;
     RecursiveMutexLock lock(&child->lock_);
     const HRESULT hr = child->UpdateCache(kind);
     if (FAILED(hr)) return hr;
@@ -163,9 +164,12 @@ HRESULT CActionObject::ExecuteNode(IZeltMessage* message, int32_t kind) {
 
   RecursiveMutexLock lock(&lock_);
   if (controller_ == nullptr) return S_FALSE;
-  Clock& clock = SystemClock();
-  const uint32_t startTick = clock.TickCount();
+  // The clock is read only for what uses it: the elapsed-time line and the
+  // measurement records.
+  const bool measured = !idPath_.empty() && context_->recorder != nullptr && IsMeasured();
   const bool timed = context_->outputActionLog && !SuppressElapsedLog();
+  Clock& clock = SystemClock();
+  const uint32_t startTick = measured ? clock.TickCount() : 0;
   const int64_t startMicros = timed ? clock.UtcMicros() : 0;
 
   const HRESULT result = Execute(kind, message);
@@ -174,8 +178,7 @@ HRESULT CActionObject::ExecuteNode(IZeltMessage* message, int32_t kind) {
     const long long elapsed = (clock.UtcMicros() - startMicros) / 1000;
     Log(0, NodeLine(*this, "Executed. Elapsed time: %lld ms."), fullName_, elapsed);
   }
-  if (!idPath_.empty() && IsMeasured() && measuredCount_ <= kMeasuredLimit &&
-      context_->recorder != nullptr) {
+  if (measured && measuredCount_ <= kMeasuredLimit) {
     const uint32_t endTick = clock.TickCount();
     TriggerMeasurement m{idPath_,  executionCount_, startTick,
                          endTick,  fullName_,       number_,

@@ -79,6 +79,7 @@ struct TriggerTreeContext {
   int32_t maxLoopCount = 100;
   bool thresholdReferences = false;    // "$" thresholds name values
   bool outputActionLog = false;        // log each node's elapsed time
+  uint32_t lcid = 0;                   // the server's locale (text conversions)
   ITriggerRecorder* recorder = nullptr;
 };
 
@@ -124,6 +125,10 @@ class CActionObject {
   virtual int32_t Number(int32_t counter);
   virtual void CollectIds(std::vector<TriggerNodeId>* ids) const;
   virtual bool IsMeasured() const { return true; }
+  // Whether UpdateCache has anything to refresh here: nodes with children,
+  // and nodes that cache values of their own. Leaves without a cache are
+  // skipped (and not locked) by their parent's refresh.
+  virtual bool HasCache() const { return !children_.empty(); }
   // The script object of the enclosing function block, or null.
   virtual Ref<IDispatch> GetScriptObject() const;
 

@@ -96,6 +96,8 @@ void CEvaluationCondition::Release() {
   current_ = Variant();
   previous_ = Variant();
   thresholdValue_ = Variant();
+  thresholdConverted_ = Variant();
+  thresholdConvertedValid_ = false;
   cached_ = false;
 }
 
@@ -117,6 +119,7 @@ HRESULT CEvaluationCondition::UpdateCache() {
     Variant threshold;
     if (SUCCEEDED(ReadCachedOperand(thresholdReference_, &threshold))) {
       thresholdValue_ = std::move(threshold);
+      thresholdConvertedValid_ = false;
     }
   }
   return S_OK;
@@ -190,15 +193,23 @@ bool CEvaluationCondition::Evaluate(int32_t kind, IZeltMessage* message,
     if (!changed) return false;
     threshold = Variant::Null();
   }
-  const LCID lcid = node.controller()->host().Lcid();
+  const LCID lcid = node.context().lcid;
   if (!value.IsNull() && !threshold.IsNull() && threshold.vt() != value.vt()) {
-    Variant converted;
-    if (FAILED(ChangeType(threshold, value.vt(), &converted, 0, lcid))) {
-      if (changed) return true;
-      node.LogNode(0, "Failed change type in Execute().");
-      return false;
+    if (!changed && thresholdConvertedValid_ && thresholdConverted_.vt() == value.vt()) {
+      threshold = thresholdConverted_;
+    } else {
+      Variant converted;
+      if (FAILED(ChangeType(threshold, value.vt(), &converted, 0, lcid))) {
+        if (changed) return true;
+        node.LogNode(0, "Failed change type in Execute().");
+        return false;
+      }
+      threshold = std::move(converted);
+      if (!changed) {
+        thresholdConverted_ = threshold;
+        thresholdConvertedValid_ = true;
+      }
     }
-    threshold = std::move(converted);
   }
 
   // Null equals null; a null never matches a value.

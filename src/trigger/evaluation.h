@@ -48,6 +48,10 @@ class CEvaluationCondition {
   Variant current_;
   Variant previous_;
   Variant thresholdValue_;  // the literal, or the reference's last value
+  // thresholdValue_ converted to the type of the value last compared, kept
+  // while neither changes (a literal is converted once, not every cycle).
+  Variant thresholdConverted_;
+  bool thresholdConvertedValid_ = false;
   bool cached_ = false;
 };
 
@@ -68,6 +72,7 @@ class CEvaluationObject : public CActionObject {
   HRESULT Initialize(CTavrixController& controller) override;
   void ReleaseResources() override;
   const char* GetClassName() const override { return "CEvaluationObject"; }
+  bool HasCache() const override { return true; }
   bool ClearsLastResult() const override { return false; }
   bool IsMeasured() const override { return false; }
   // The walks include the else branch.

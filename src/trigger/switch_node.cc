@@ -12,7 +12,7 @@ namespace tavrix {
 
 bool CCaseObject::Matches(const Variant& value) const {
   if (value.IsEmpty() || value.IsNull()) return false;
-  const LCID lcid = controller() != nullptr ? controller()->host().Lcid() : LOCALE_USER_DEFAULT;
+  const LCID lcid = controller() != nullptr ? context().lcid : LOCALE_USER_DEFAULT;
   Variant converted;
   if (FAILED(ChangeType(Variant::Text(value_), value.vt(), &converted, 0, lcid))) return false;
   return VarCmp(value, converted, lcid) == VARCMP_EQ;

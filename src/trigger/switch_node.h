@@ -39,6 +39,7 @@ class CSwitchObject final : public CActionObject {
   HRESULT Initialize(CTavrixController& controller) override;
   void ReleaseResources() override;
   const char* GetClassName() const override { return "CSwitchObject"; }
+  bool HasCache() const override { return true; }
   void CollectWatchedItems(CTavrixController& controller,
                            std::vector<Ref<CTavrixItem>>* items) override;
 

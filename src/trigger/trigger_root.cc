@@ -16,6 +16,7 @@ HRESULT CTavrixTriggerObserverEx::Initialize(CTavrixController& controller) {
   context_.disposeErrorScripts = settings.disposeErrorScripts;
   context_.maxLoopCount = settings.maxLoopCount;
   context_.thresholdReferences = settings.thresholdReferences;
+  context_.lcid = controller.host().Lcid();
   RefreshContext();
   return S_OK;
 }
