@@ -97,8 +97,9 @@ HRESULT CreateAction(CTavrixController& controller, CActionObject& parent,
   if (FAILED(hr)) return hr;
   if (!node) {
     // A kind this build cannot make: the definition cannot run as written.
-    LogResult(E_NOTIMPL, 1, "CreateTriggerObserverExItem[%ls] : Invalid m_lAction value.\n",
-              info.m_strDescription);
+    LogResult(E_NOTIMPL, 1,
+              "CreateTriggerObserverExItem[%ls] : Action %d is not available in this build.\n",
+              info.m_strDescription, number);
     return E_NOTIMPL;
   }
   node->SetNames(controller.name(), parentPath, info.DisplayName(),

@@ -65,7 +65,7 @@ TEST(SampleProjectTest, ReadsIntoTheExpectedRecords) {
   EXPECT_EQ(items, (std::vector<std::string>{"FillCount", "Level", "Vibration", "Noise", "Block",
                                              "Mode", "Running", "Setpoint", "AlarmCode",
                                              "AlarmCount", "Difference", "Counter", "Clock",
-                                             "Mask"}));
+                                             "Batches", "Mask"}));
   EXPECT_EQ(consumer.items[1].m_fDeadBandMin, -0.5f);
   EXPECT_EQ(consumer.items[5].m_strSubItemParentName, "Block");
   EXPECT_TRUE(consumer.items[6].m_bSubItemBit);
@@ -156,7 +156,7 @@ TEST_F(PackagedProjectTest, PjdbGoesThroughTheDataReaderLibrary) {
     CTavrixReader reader({}, ReaderMode::kLoad, options);
     ASSERT_EQ(reader.parse(path, &consumer), S_OK);
     EXPECT_EQ(consumer.controllers.size(), 3u);
-    EXPECT_EQ(consumer.items.size(), 14u);
+    EXPECT_EQ(consumer.items.size(), 15u);
   }
 }
 
