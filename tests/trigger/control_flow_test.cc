@@ -266,5 +266,39 @@ TEST_F(ControlFlowTest, KindConditionsHoldInTheirExecutionsOnly) {
   EXPECT_EQ(IntOf("i"), -999);
 }
 
+TEST_F(ControlFlowTest, AComparisonThatFailsCountsAsHeldAndSaysSo) {
+  // Two arrays have no order: "less than" cannot be decided. The condition
+  // then holds, as it always has, and the line is one users see.
+  StartTree(PutValue("*s", "1,2", 0x2003, "arr", "1") + PutValue("*i", "1,2", 0x2003, "arr", "2") +
+            Evaluation("*s", 2, "$*i", SetInt("r", 1, "3"), "", "Evaluation", "order"));
+  LetCyclesRun();
+  EXPECT_EQ(IntOf("r"), 1);
+  const auto line = LineOf("CEvaluationObject[A\\order(1)] : Failed compare in Execute().");
+  EXPECT_GE(line.level, 2u);
+}
+
+TEST_F(ControlFlowTest, AStopEndsARepeatOfSlowActionsAtTheNextPass) {
+  // Each pass reads an item of a controller that answers after 50 ms; the
+  // repeat would run 100 passes. Stopping the engine ends it after the pass
+  // in progress, long before the limit.
+  TriggerProject p;
+  TriggerController a{"A", {{"Count", "counter"}},
+                      Evaluation("Count", 10, "",
+                                 Action(9, "<m_strPutController>Slow</m_strPutController>"
+                                           "<m_strPutItem>Value</m_strPutItem>",
+                                        "scan", "1"),
+                                 "", "While", "spin")};
+  a.extra = "<m_bOutputActionLog>True</m_bOutputActionLog>";
+  TriggerController slow{"Slow", {{"Value", "counter"}}};
+  slow.extra = "<m_strParam>read_latency_ms=50</m_strParam>";
+  slow.samplingRate = 100000;
+  p.controllers = {a, slow};
+  ASSERT_EQ(Start(p), S_OK);
+  ASSERT_TRUE(WaitForLine("CDoScanItemActionObject[A\\scan(1)] : Executed."));
+  engine_test::MustReturn("Terminate", [this] { engine_->Terminate(); });
+  EXPECT_LT(CountOf("CDoScanItemActionObject[A\\scan(1)] : Executed."), 100);
+  EXPECT_FALSE(log_.Contains("The maximum number of loops has been reached."));
+}
+
 }  // namespace
 }  // namespace tavrix::trigger_test

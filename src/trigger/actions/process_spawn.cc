@@ -76,8 +76,8 @@ class ChildReaper {
     }
   }
 
-  std::mutex mutex_;
-  std::condition_variable wake_;
+  std::mutex mutex_;              // guards pids_ and threadStarted_
+  std::condition_variable wake_;  // the thread waits here for children
   std::vector<pid_t> pids_;
   bool threadStarted_ = false;
 };
