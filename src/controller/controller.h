@@ -344,6 +344,23 @@ class CTavrixController final : public RefCounted, public IItemOwner {
 
  private:
   class EventSink;
+  // Marks the calling thread as running a trigger pass of this controller
+  // while it lives: a message the pass itself makes the controller raise
+  // (a controller command of the tree) must not run the tree again, nor
+  // take the event sink's lock under the items lock.
+  class TriggerPassScope {
+   public:
+    explicit TriggerPassScope(const CTavrixController* controller)
+        : previous_(current_) { current_ = controller; }
+    ~TriggerPassScope() { current_ = previous_; }
+    TriggerPassScope(const TriggerPassScope&) = delete;
+    TriggerPassScope& operator=(const TriggerPassScope&) = delete;
+    static bool Runs(const CTavrixController* controller) { return current_ == controller; }
+
+   private:
+    static thread_local const CTavrixController* current_;
+    const CTavrixController* previous_;
+  };
 
   // controller_init.cc
   // Takes the settings of `record`: all of them at initialisation, those an

@@ -158,6 +158,7 @@ void CTavrixController::CreateDeviceClock() {
 void CTavrixController::ExecuteTriggerPass(int32_t mode) {
   RecursiveMutexLock items(&itemsLock_);
   if (!triggerRoot_ || !triggerInitialized_ || triggerInitResult_.load() != 1) return;
+  TriggerPassScope pass(this);
   // A failing pass has written its trace; nothing more to do here.
   (void)triggerRoot_->Execute(mode, nullptr);
   SetTraceList(triggerRoot_->TraceList());

@@ -27,9 +27,17 @@ int32_t PointerNumber(const void* p) {
 class CTavrixController::EventSink final
     : public DispatchObject<EventSink, IZeltControllerEventSink> {
  public:
-  explicit EventSink(CTavrixController* owner) : owner_(owner) {}
+  explicit EventSink(CTavrixController* owner) : key_(owner), owner_(owner) {}
 
   HRESULT OnMessage(IUnknown* message) override EXCLUDES(mutex_) {
+    if (TriggerPassScope::Runs(key_)) {
+      // Raised by a command of the controller's own trigger pass, on its
+      // thread and under its items lock: running the tree again from inside
+      // itself could only loop or deadlock.
+      Log(1, "TavrixController[%ls] : A message raised by its own trigger is not handled.\n",
+          key_->name());
+      return S_FALSE;
+    }
     MutexLock lock(&mutex_);
     if (owner_ == nullptr) return S_FALSE;
     owner_->OnZeltMessage(message);
@@ -46,13 +54,19 @@ class CTavrixController::EventSink final
   // for a message being handled. Taken before the owner's itemsLock_, and
   // never while the owner holds it.
   Mutex mutex_;
+  // The controller this sink was made for, only compared (never used once
+  // detached).
+  const CTavrixController* const key_;
   CTavrixController* owner_ GUARDED_BY(mutex_);
 };
+
+thread_local const CTavrixController* CTavrixController::TriggerPassScope::current_ = nullptr;
 
 void CTavrixController::OnZeltMessage(IUnknown* unknown) {
   Ref<IZeltMessage> message = QueryAs<IZeltMessage>(unknown, IZeltMessage::kIid);
   RecursiveMutexLock lock(&itemsLock_);
   if (!triggerRoot_ || triggerInitResult_.load() != 1) return;
+  TriggerPassScope pass(this);
   // The conditions see the values of the last cycle, refreshed.
   if (FAILED(triggerRoot_->UpdateCache(kTriggerPassFirstCycle))) return;
   const HRESULT hr = triggerRoot_->Execute(kTriggerPassMessage, message.get());

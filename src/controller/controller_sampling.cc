@@ -376,6 +376,7 @@ void CTavrixController::RunCycles() {
     {
       RecursiveMutexLock items(&itemsLock_);
       if (triggerRoot_) {
+        TriggerPassScope pass(this);
         SetCheckpoint("Trigger:UpdateLocalCache");
         const int32_t kind = firstCycle_ ? kTriggerPassFirstCycle : kTriggerPassCycle;
         HRESULT hr = triggerRoot_->UpdateCache(kind);

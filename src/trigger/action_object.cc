@@ -71,9 +71,14 @@ void CActionObject::CountExecution() {
 }
 
 HRESULT CActionObject::InitializeTree(CTavrixController& controller) {
-  RecursiveMutexLock lock(&lock_);
-  controller_ = &controller;
-  if (parent_ != nullptr) context_ = parent_->context_;
+  {
+    RecursiveMutexLock lock(&lock_);
+    controller_ = &controller;
+    if (parent_ != nullptr) context_ = parent_->context_;
+  }
+  // A tree is initialised before the controller installs it, where no pass
+  // reaches it. Resolving names takes controllers' items locks, which passes
+  // hold before they take node locks, so the node's lock is not held here.
   HRESULT hr = Initialize(controller);
   if (FAILED(hr)) {
     LogNode(hr, 1, "Initialize failed.");

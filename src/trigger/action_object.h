@@ -15,9 +15,10 @@
 //
 // Threads: a tree runs on the controller's sampling thread and on the thread
 // that delivers its messages; the controller serialises the two. Each node
-// also holds its own recursive lock while it initialises, refreshes its
-// cache or executes, so collection walks from other threads (performance
-// records, identifiers) see a node between two of those steps.
+// also holds its own recursive lock while it refreshes its cache or
+// executes, so collection walks from other threads (performance records,
+// identifiers) see a node between two of those steps. Initialisation runs
+// before the controller installs the tree, where nothing else reaches it.
 #pragma once
 
 #include <cstdint>
@@ -108,7 +109,8 @@ class CActionObject {
   virtual void ReportResult(HRESULT result, CActionObject& node);
   virtual bool IsInsideLoop() const;
   virtual void CountExecution();
-  // Initialises this node, then its children in order (under this node's lock).
+  // Initialises this node, then its children in order. The tree is not yet
+  // installed, so no pass runs it meanwhile.
   virtual HRESULT InitializeTree(CTavrixController& controller);
   virtual void CollectWatchedItems(CTavrixController& controller,
                                    std::vector<Ref<CTavrixItem>>* items);
@@ -205,8 +207,8 @@ class CActionObject {
   bool insideFunctionBlock_ = false;
   uint32_t executionCount_ = 0;
   int32_t number_ = 0;
-  // Held while the node initialises, refreshes its cache or executes; it
-  // guards the node's own state (resolved operands, cached values), which
+  // Held while the node refreshes its cache or executes; it guards the
+  // node's own state (resolved operands, cached values), which
   // each node class declares.
   RecursiveMutex lock_;
 };

@@ -294,6 +294,29 @@ TEST_F(ValueActionsTest, PutMessageWritesMessageFieldsOnlyInAMessageExecution) {
   EXPECT_TRUE(TemporaryValueOf("A", "number").Identical(Variant::I4(5)));
 }
 
+TEST_F(ValueActionsTest, AMessageTheTreeItselfRaisesDoesNotRunTheTreeAgain) {
+  // The simulator raises the message on the thread that sends the command:
+  // inside the cycle's pass, under the controller's items lock.
+  TriggerProject p;
+  TriggerController a{"A", {{"Count", "counter"}},
+                      Evaluation("Count", 12, "", PutMessage("*text", "DESCRIPTION", "text", "1")) +
+                          ControllerExecute("MESSAGE,5,again", "")};
+  a.tempVariables = "text";
+  a.extra = "<m_bEventBinding>True</m_bEventBinding>";
+  p.controllers = {a};
+  ASSERT_EQ(Start(p), S_OK);
+  ASSERT_EQ(InitResult("A"), 1);
+  ASSERT_TRUE(WaitForLine("TavrixController[A] : A message raised by its own trigger is not handled."));
+  EXPECT_TRUE(TemporaryValueOf("A", "text").IsEmpty());
+  // A message from elsewhere still runs the tree.
+  Variant answer;
+  ASSERT_EQ(Controller("A")->zeltController()->Execute(Variant::Text("MESSAGE,6,outside"),
+                                                       Variant(), &answer),
+            S_OK);
+  EXPECT_TRUE(WaitFor(
+      [&] { return TemporaryValueOf("A", "text").Identical(Variant::Text("outside")); }));
+}
+
 TEST_F(ValueActionsTest, CalculationsWithoutABuilderAndWithoutLinesHaveNothingToDo) {
   TriggerProject p;
   p.controllers.push_back(
