@@ -20,6 +20,7 @@
 #include "config/function_block_registry.h"
 #include "controller/controller.h"
 #include "engine/engine_fixture.h"
+#include "trigger/actions/process_spawn.h"
 #include "trigger/trigger_install.h"
 
 namespace tavrix::trigger_test {
@@ -119,6 +120,9 @@ class TriggerTest : public EngineTest {
     // if it is stopped here first.
     if (engine_) engine_test::MustReturn("Terminate", [this] { engine_->Terminate(); });
     engine_.reset();
+    // Programs the tree started may still be writing into the test's folder,
+    // which the base removes next.
+    WaitFor([] { return PendingChildren() == 0; });
     ControllerParts::Instance() = ControllerParts{};
     FunctionBlockRegistry::Instance().ResetForTesting();
   }
