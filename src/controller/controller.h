@@ -358,7 +358,8 @@ class CTavrixController final : public RefCounted, public IItemOwner {
     static bool Runs(const CTavrixController* controller) { return current_ == controller; }
 
    private:
-    static thread_local const CTavrixController* current_;
+    // Constant-initialised, so no thread needs an initialisation call.
+    static constinit inline thread_local const CTavrixController* current_ = nullptr;
     const CTavrixController* previous_;
   };
 

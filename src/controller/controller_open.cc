@@ -60,7 +60,6 @@ class CTavrixController::EventSink final
   CTavrixController* owner_ GUARDED_BY(mutex_);
 };
 
-thread_local const CTavrixController* CTavrixController::TriggerPassScope::current_ = nullptr;
 
 void CTavrixController::OnZeltMessage(IUnknown* unknown) {
   Ref<IZeltMessage> message = QueryAs<IZeltMessage>(unknown, IZeltMessage::kIid);
