@@ -36,11 +36,11 @@ bool EmptyOrNull(const Variant& v) { return v.IsEmpty() || v.IsNull(); }
 // "$ref" names a value. Returns whether `text` is a reference, with the
 // name in *reference; otherwise *literal holds the threshold text.
 bool ThresholdReference(const std::string& text, std::string* reference, std::string* literal) {
-  if (text.size() < 2 || text[0] != '$') {
+  if (text.empty() || text[0] != '$') {
     *literal = text;
     return false;
   }
-  if (text[1] == '$') {
+  if (text.size() >= 2 && text[1] == '$') {
     *literal = text.substr(1);
     return false;
   }
@@ -102,19 +102,20 @@ void CEvaluationCondition::Release() {
 }
 
 HRESULT CEvaluationCondition::UpdateCache() {
-  if (!watched_.resolved() || watched_.kind == OperandKind::kLastError ||
-      watched_.kind == OperandKind::kMessageField) {
-    return S_OK;
+  if (!watched_.resolved()) return S_OK;
+  // The last result and message fields have no cached value; a threshold
+  // reference of theirs is still refreshed below.
+  if (watched_.kind != OperandKind::kLastError && watched_.kind != OperandKind::kMessageField) {
+    cached_ = true;
+    Variant value;
+    const HRESULT hr = ReadCachedOperand(watched_, &value);
+    if (FAILED(hr)) {
+      cached_ = false;
+      return hr;
+    }
+    previous_ = std::move(current_);
+    current_ = std::move(value);
   }
-  cached_ = true;
-  Variant value;
-  const HRESULT hr = ReadCachedOperand(watched_, &value);
-  if (FAILED(hr)) {
-    cached_ = false;
-    return hr;
-  }
-  previous_ = std::move(current_);
-  current_ = std::move(value);
   if (thresholdReference_.resolved()) {
     Variant threshold;
     if (SUCCEEDED(ReadCachedOperand(thresholdReference_, &threshold))) {
@@ -277,6 +278,8 @@ HRESULT CEvaluationObject::Initialize(CTavrixController& controller) {
 void CEvaluationObject::ReleaseResources() {
   for (CEvaluationCondition& condition : conditions_) condition.Release();
   conditions_.clear();
+  // The else branch is no child: the tree's release walk does not reach it.
+  else_->ReleaseTree();
 }
 
 HRESULT CEvaluationObject::InitializeTree(CTavrixController& controller) {

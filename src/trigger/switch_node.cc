@@ -62,8 +62,6 @@ HRESULT CSwitchObject::Execute(int32_t kind, IZeltMessage* message) {
   Variant value;
   if (watched_.kind == OperandKind::kMessageField) {
     if (message == nullptr || FAILED(ReadMessageOperand(watched_, message, &value))) return S_FALSE;
-  } else if (watched_.kind == OperandKind::kControllerValue) {
-    if (FAILED(ReadCachedOperand(watched_, &value))) return S_FALSE;
   } else if (source_ == 2) {
     if (FAILED(ReadOperandNow(watched_, &value))) return S_FALSE;
   } else {

@@ -91,21 +91,17 @@ TEST_F(ControlFlowTest, EvaluationsChooseChildrenOrElseAndStopEarly) {
 }
 
 TEST_F(ControlFlowTest, RepeatRunsUntilTheLimitThenFails) {
-  struct Case {
-    std::string workspace;
-    int passes;
-  } cases[] = {{"", 100}, {"<m_lMaxLoopCount>5</m_lMaxLoopCount>", 5}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.passes);
-    StartTree(FirstCycleOnly(Evaluation("Count", 10, "", SetInt("r", 1, "1"), "", "While",
-                                        "spin")),
-              c.workspace + "<m_bExecuteStartupTrigger>False</m_bExecuteStartupTrigger>");
-    LetCyclesRun();
-    const auto line = LineOf("CWhileObject[A\\spin(1)] : The maximum number of loops has been reached.");
-    EXPECT_EQ(line.result, E_FAIL);
-    EXPECT_EQ(CountOf("CWhileObject[A\\spin(1)] : The maximum number"), 1);
-    StopEngine();
-  }
+  // Each pass ends with a continue, whose line counts the passes: 100 run,
+  // the 101st fails the repeat.
+  StartTree(FirstCycleOnly(Evaluation("Count", 10, "",
+                                      SetInt("r", 1, "1") + Action(18, "", "pass", "1"), "",
+                                      "While", "spin")),
+            "<m_bExecuteStartupTrigger>False</m_bExecuteStartupTrigger>");
+  LetCyclesRun();
+  const auto line = LineOf("CWhileObject[A\\spin(1)] : The maximum number of loops has been reached.");
+  EXPECT_EQ(line.result, E_FAIL);
+  EXPECT_EQ(CountOf("CWhileObject[A\\spin(1)] : The maximum number"), 1);
+  EXPECT_EQ(CountOf("CContinueObject[A\\pass(1)] : Loop continue."), 100);
 }
 
 TEST_F(ControlFlowTest, RepeatWithBreakAndContinue) {
@@ -158,13 +154,81 @@ TEST_F(ControlFlowTest, CountingLoopsCountWriteTheirIndexAndCheckTheirCount) {
   }
 }
 
-TEST_F(ControlFlowTest, ANegativeCountCannotInitialise) {
-  TriggerProject p;
-  TriggerController a{"A", {{"Count", "counter"}}, For("-1", "", "")};
-  p.controllers = {a};
-  ASSERT_EQ(Start(p), S_OK);
-  EXPECT_EQ(InitResult("A"), 2);
-  EXPECT_EQ(LineOf("CForObject[A\\loop(1)] : Invalid constants [-1].").result, E_INVALIDARG);
+TEST_F(ControlFlowTest, NamesAndCountsThatDoNotResolveFailInitialisation) {
+  // Names from definitions are printed as they are, never read as formats.
+  struct Case {
+    std::string trigger;
+    const char* line;
+  } cases[] = {
+      {For("-1", "", ""), "CForObject[A\\loop(1)] : Invalid constants [-1]."},
+      {For("many", "", ""), "CForObject[A\\loop(1)] : Invalid constants [many]."},
+      {For("$*none", "", ""), "CForObject[A\\loop(1)] : Invalid item name [$*none]."},
+      {For("2", "*none", ""), "CForObject[A\\loop(1)] : Invalid item name [*none]."},
+      {Evaluation("no%sitem", 0, "1", ""),
+       "CEvaluationObject[A\\eval(1)] : Invalid item name [no%sitem]."},
+      {Evaluation("Count", 0, "$Z\\Count", ""),
+       "CEvaluationObject[A\\eval(1)] : Invalid threthold controller name [Z\\Count]."},
+      {Evaluation("Count", 0, "$%d", ""),
+       "CEvaluationObject[A\\eval(1)] : Invalid threthold item name [%d]."},
+      {"<Switch><Item>$Trigger.LastError$</Item></Switch>",
+       "CSwitchObject[A\\] : Invalid item name [$Trigger.LastError$]."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    TriggerProject p;
+    p.controllers = {{"A", {{"Count", "counter"}}, c.trigger}};
+    ASSERT_EQ(Start(p), S_OK);
+    EXPECT_EQ(InitResult("A"), 2);
+    const auto line = LineOf(c.line);
+    EXPECT_TRUE(FAILED(line.result)) << line.result.code();
+    StopEngine();
+  }
+}
+
+TEST_F(ControlFlowTest, ThresholdsNameValuesFromVersion1_2AndAreLiteralBefore) {
+  // Items, not temporary items: projects before 1.4 have none. The tree
+  // writes S and I, then the evaluation writes 2 (children) or 1 (else)
+  // to Out.
+  auto put = [](const std::string& item, const std::string& value, int type,
+                const std::string& id) { return PutValue(item, value, type, "put", id); };
+  struct Case {
+    const char* what;
+    std::string version;
+    std::string puts;
+    std::string name;
+    int32_t condition;
+    std::string threshold;
+    int32_t branch;
+  } cases[] = {
+      {"a reference that holds", "1.4.0", put("S", "5", 3, "1") + put("I", "6", 3, "2"), "S", 2,
+       "$I", 2},
+      {"a reference that does not hold", "1.4.0", put("S", "5", 3, "1") + put("I", "4", 3, "2"),
+       "S", 2, "$I", 1},
+      {"a reference to another controller's item", "1.4.0", put("S", "5", 3, "1"), "S", 3,
+       "$B\\Low", 2},
+      {"\"$$\" escapes a literal", "1.4.0", put("S", "$x", 8, "1"), "S", 0, "$$x", 2},
+      {"before 1.2 always literal", "1.1.0", put("S", "$I", 8, "1") + put("I", "0", 3, "2"), "S",
+       0, "$I", 2},
+      // The last result has no cache of its own; its threshold is still read.
+      {"a reference for the last result", "1.4.0", put("I", "0", 3, "2"), "$Trigger.LastError$",
+       0, "$I", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TriggerProject p;
+    p.version = c.version;
+    TriggerController a{"A", {{"Count", "counter"}, {"S", "s"}, {"I", "i"}, {"Out", "out"}},
+                        c.puts + Evaluation(c.name, c.condition, c.threshold,
+                                            put("Out", "2", 3, "3"), put("Out", "1", 3, "4"))};
+    TriggerController b{"B", {{"Low", "counter:1:0"}}};  // always 1
+    p.controllers = {a, b};
+    ASSERT_EQ(Start(p), S_OK);
+    ASSERT_EQ(InitResult("A"), 1);
+    LetCyclesRun();
+    ASSERT_TRUE(WaitFor([&] { return ValueOf("A", "Out").vt() == VT_I4; }));
+    EXPECT_EQ(ValueOf("A", "Out").i4(), c.branch);
+    StopEngine();
+  }
 }
 
 TEST_F(ControlFlowTest, SwitchRunsTheFirstMatchingCaseOrTheDefault) {
@@ -172,18 +236,23 @@ TEST_F(ControlFlowTest, SwitchRunsTheFirstMatchingCaseOrTheDefault) {
   const std::string caseB = "<Case><Value>b</Value>" + SetInt("r", 2, "2") + "</Case>";
   const std::string caseB2 = "<Case><Value>b</Value>" + SetInt("r", 4, "4") + "</Case>";
   const std::string otherwise = "<Default>" + SetInt("r", 3, "3") + "</Default>";
+  const std::string caseName = "<Case><Value>A</Value>" + SetInt("r", 5, "5") + "</Case>";
   struct Case {
+    std::string item;
     std::string value;
     std::string cases;
     int32_t r;
   } cases[] = {
-      {"b", caseA + caseB + caseB2 + otherwise, 2},
-      {"z", caseA + caseB + otherwise, 3},
-      {"z", caseA + caseB, -999},
+      {"*s", "b", caseA + caseB + caseB2 + otherwise, 2},
+      {"*s", "z", caseA + caseB + otherwise, 3},
+      {"*s", "z", caseA + caseB, -999},
+      {"*s", "", caseA + caseB + otherwise, 3},  // an empty value matches only the default
+      {"$Controller.Name$", "", caseA + caseName + otherwise, 5},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.value + " " + std::to_string(c.r));
-    StartTree(SetText("s", c.value, "9") + "<Switch><Item>*s</Item>" + c.cases + "</Switch>");
+    SCOPED_TRACE(c.item + " " + c.value + " " + std::to_string(c.r));
+    StartTree((c.value.empty() ? "" : SetText("s", c.value, "9")) + "<Switch><Item>" + c.item +
+              "</Item>" + c.cases + "</Switch>");
     LetCyclesRun();
     EXPECT_EQ(IntOf("r"), c.r);
     StopEngine();
@@ -258,12 +327,17 @@ TEST_F(ControlFlowTest, KindConditionsHoldInTheirExecutionsOnly) {
   // startup (with startup executions on), 12 never without messages.
   StartTree(Evaluation("Count", 14, "", SetInt("r", 1, "1")) +
                 Evaluation("Count", 15, "", SetInt("s", 1, "2")) +
-                Evaluation("Count", 12, "", SetInt("i", 1, "3")),
+                Evaluation("Count", 12, "", SetInt("i", 1, "3")) +
+                Evaluation("Count", 13, "", Action(17, "", "cycle", "1")) +
+                Evaluation("Count", 14, "", Action(17, "", "first", "1")),
             "<m_bExecuteStartupTrigger>True</m_bExecuteStartupTrigger>");
   LetCyclesRun();
   EXPECT_EQ(IntOf("r"), 1);
   EXPECT_EQ(IntOf("s"), 1);
   EXPECT_EQ(IntOf("i"), -999);
+  // A break outside a loop only says so: its lines count the executions.
+  EXPECT_GE(CountOf("CBreakObject[A\\cycle(1)] : BREAK is used"), 4);
+  EXPECT_EQ(CountOf("CBreakObject[A\\first(1)] : BREAK is used"), 1);
 }
 
 TEST_F(ControlFlowTest, AComparisonThatFailsCountsAsHeldAndSaysSo) {
