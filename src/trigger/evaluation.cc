@@ -106,15 +106,9 @@ HRESULT CEvaluationCondition::UpdateCache() {
   // The last result and message fields have no cached value; a threshold
   // reference of theirs is still refreshed below.
   if (watched_.kind != OperandKind::kLastError && watched_.kind != OperandKind::kMessageField) {
-    cached_ = true;
-    Variant value;
-    const HRESULT hr = ReadCachedOperand(watched_, &value);
-    if (FAILED(hr)) {
-      cached_ = false;
-      return hr;
-    }
-    previous_ = std::move(current_);
-    current_ = std::move(value);
+    const HRESULT hr = RefreshCachedOperand(watched_, &current_, &previous_);
+    cached_ = SUCCEEDED(hr);
+    if (FAILED(hr)) return hr;
   }
   if (thresholdReference_.resolved()) {
     Variant threshold;

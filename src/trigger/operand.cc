@@ -140,6 +140,15 @@ HRESULT ReadCachedOperand(const Operand& operand, Variant* out) {
   }
 }
 
+HRESULT RefreshCachedOperand(const Operand& operand, Variant* current, Variant* previous) {
+  Variant value;
+  const HRESULT hr = ReadCachedOperand(operand, &value);
+  if (FAILED(hr)) return hr;
+  *previous = std::move(*current);
+  *current = std::move(value);
+  return S_OK;
+}
+
 HRESULT ReadOperandNow(const Operand& operand, Variant* out) {
   if (operand.kind == OperandKind::kItem) return operand.item->get_Value(out);
   return ReadCachedOperand(operand, out);

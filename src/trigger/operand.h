@@ -75,6 +75,10 @@ HRESULT ResolveTarget(CTavrixController& owner, std::string_view controllerName,
 // value, a controller value. Messages and the last result have no cached
 // value (E_INVALIDARG).
 HRESULT ReadCachedOperand(const Operand& operand, Variant* out);
+// Refreshes a value cycles cache: reads the cached value of `operand`; on
+// success *current moves to *previous and the read value becomes *current.
+// A failed read changes neither.
+HRESULT RefreshCachedOperand(const Operand& operand, Variant* current, Variant* previous);
 // A fresh read: an item's value read now (its read path), a temporary
 // item's value, a controller value.
 HRESULT ReadOperandNow(const Operand& operand, Variant* out);

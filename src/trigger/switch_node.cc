@@ -40,15 +40,9 @@ void CSwitchObject::ReleaseResources() {
 
 HRESULT CSwitchObject::UpdateCache(int32_t kind) {
   if (watched_.resolved() && watched_.kind != OperandKind::kMessageField) {
-    cached_ = true;
-    Variant value;
-    const HRESULT hr = ReadCachedOperand(watched_, &value);
-    if (FAILED(hr)) {
-      cached_ = false;
-      return hr;
-    }
-    previous_ = std::move(current_);
-    current_ = std::move(value);
+    const HRESULT hr = RefreshCachedOperand(watched_, &current_, &previous_);
+    cached_ = SUCCEEDED(hr);
+    if (FAILED(hr)) return hr;
   }
   return CActionObject::UpdateCache(kind);
 }
