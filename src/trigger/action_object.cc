@@ -40,6 +40,12 @@ void CActionObject::LogNodeDetail(HRESULT result, uint32_t level, std::string_vi
   LogResult(result, level, NodeLine(*this, text), fullName_, detail);
 }
 
+HRESULT CActionObject::FailedExecution(HRESULT result) {
+  LogNode(result, 1, "Failed in Execute().");
+  ReportResult(result, *this);
+  return S_FALSE;
+}
+
 bool CActionObject::Stopped() const {
   return controller_ == nullptr || controller_->stopEvent().IsSet();
 }

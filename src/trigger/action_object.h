@@ -171,6 +171,11 @@ class CActionObject {
 
   RecursiveMutex& nodeLock() RETURN_CAPABILITY(lock_) { return lock_; }
 
+  // An action's execution failure: logs "<class>[<full name>] : Failed in
+  // Execute()." with `result`, reports it to the root and gives S_FALSE, so
+  // the siblings still run.
+  HRESULT FailedExecution(HRESULT result);
+
   // Logs "<class>[<full name>] : <text>" at `level` with `result`.
   void LogNode(HRESULT result, uint32_t level, std::string_view text) const;
   void LogNode(uint32_t level, std::string_view text) const;

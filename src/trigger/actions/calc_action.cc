@@ -35,11 +35,7 @@ class CCalcActionObject final : public CActionObject {
   HRESULT Execute(int32_t, IZeltMessage*) override {
     if (!list_) return S_FALSE;
     const HRESULT hr = list_->Execute();
-    if (FAILED(hr)) {
-      LogNode(hr, 1, "Failed in Execute().");
-      ReportResult(hr, *this);
-      return S_FALSE;
-    }
+    if (FAILED(hr)) return FailedExecution(hr);
     return S_OK;
   }
 

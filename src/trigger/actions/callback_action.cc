@@ -63,11 +63,7 @@ class CCallbackActionObject final : public CActionObject {
       return S_FALSE;
     }
     ReportResult(hr, *this);
-    if (FAILED(hr)) {
-      LogNode(hr, 1, "Failed in Execute().");
-      ReportResult(hr, *this);
-      return S_FALSE;
-    }
+    if (FAILED(hr)) return FailedExecution(hr);
     return hr;
   }
 

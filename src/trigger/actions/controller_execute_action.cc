@@ -139,11 +139,7 @@ class CControllerExecuteActionObject final : public CActionObject {
       hr = zelt ? zelt->Execute(Variant::Text(param_.m_strCommand), parameter, &answer) : E_FAIL;
     }
     if (SUCCEEDED(hr) && result_.resolved()) hr = WriteOperand(result_, answer);
-    if (FAILED(hr)) {
-      LogNode(hr, 1, "Failed in Execute().");
-      ReportResult(hr, *this);
-      return S_FALSE;
-    }
+    if (FAILED(hr)) return FailedExecution(hr);
     return S_OK;
   }
 

@@ -51,11 +51,7 @@ class CPutMessageActionObject final : public CActionObject {
     Variant value;
     HRESULT hr = ReadMessageField(*message, field_, &value);
     if (SUCCEEDED(hr)) hr = WriteOperand(target_, value);
-    if (FAILED(hr)) {
-      LogNode(hr, 1, "Failed in Execute().");
-      ReportResult(hr, *this);
-      return S_FALSE;
-    }
+    if (FAILED(hr)) return FailedExecution(hr);
     return S_OK;
   }
 

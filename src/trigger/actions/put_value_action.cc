@@ -118,11 +118,7 @@ HRESULT CPutValueActionObject::Execute(int32_t, IZeltMessage*) {
   } else {
     hr = WriteOperand(target_, value_);
   }
-  if (FAILED(hr)) {
-    LogNode(hr, 1, "Failed in Execute().");
-    ReportResult(hr, *this);
-    return S_FALSE;
-  }
+  if (FAILED(hr)) return FailedExecution(hr);
   return S_OK;
 }
 

@@ -54,11 +54,7 @@ class CDoScanItemActionObject final : public CActionObject {
   HRESULT Execute(int32_t, IZeltMessage*) override {
     if (!item_ || itemController_ == nullptr) return S_FALSE;
     const HRESULT hr = itemController_->ForceReadItem(*item_, true, direct_);
-    if (FAILED(hr)) {
-      LogNode(hr, 1, "Failed in Execute().");
-      ReportResult(hr, *this);
-      return S_FALSE;
-    }
+    if (FAILED(hr)) return FailedExecution(hr);
     return hr;
   }
 
@@ -96,11 +92,7 @@ class CDoScanControllerActionObject final : public CActionObject {
   HRESULT Execute(int32_t, IZeltMessage*) override {
     if (target_ == nullptr || controller() == nullptr) return S_FALSE;
     const HRESULT hr = target_->ForceScan(direct_, *controller());
-    if (FAILED(hr)) {
-      LogNode(hr, 1, "Failed in Execute().");
-      ReportResult(hr, *this);
-      return S_FALSE;
-    }
+    if (FAILED(hr)) return FailedExecution(hr);
     return hr;
   }
 

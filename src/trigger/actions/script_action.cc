@@ -48,9 +48,7 @@ class CExecuteScriptActionObject final : public CActionObject {
     }
     if (SUCCEEDED(hr)) return hr;
     if (context().disposeErrorScripts) host_.reset();
-    LogNode(hr, 1, "Failed in Execute().");
-    ReportResult(hr, *this);
-    return S_FALSE;
+    return FailedExecution(hr);
   }
 
   void ReleaseResources() override { host_.reset(); }
