@@ -12,7 +12,7 @@ void InstallTriggerEngine() {
          std::unique_ptr<ITriggerRoot>* out) {
         std::unique_ptr<CTavrixTriggerObserverEx> root;
         const HRESULT hr = BuildTriggerTree(controller, definitions, &root);
-        *out = std::make_unique<TriggerTree>(std::move(root));
+        *out = std::make_unique<TriggerTree>(std::move(root), definitions);
         return hr;
       };
 }

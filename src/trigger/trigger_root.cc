@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "controller/controller.h"
+#include "trigger/node_factory.h"
 
 namespace tavrix {
 
@@ -58,12 +59,23 @@ std::vector<std::string> CTavrixTriggerObserverEx::FailedNames() const {
   return failedNames_;
 }
 
-TriggerTree::TriggerTree(std::unique_ptr<CTavrixTriggerObserverEx> root)
-    : root_(std::move(root)) {}
+TriggerTree::TriggerTree(std::unique_ptr<CTavrixTriggerObserverEx> root,
+                         const TriggerExInfo& definitions)
+    : root_(std::move(root)), definitions_(definitions) {}
 
 TriggerTree::~TriggerTree() { root_->ReleaseTree(); }
 
 HRESULT TriggerTree::Initialize(CTavrixController& controller) {
+  if (released_) {
+    std::unique_ptr<CTavrixTriggerObserverEx> rebuilt;
+    const HRESULT built = BuildTriggerTree(controller, definitions_, &rebuilt);
+    if (rebuilt) {
+      root_->ReleaseTree();
+      root_ = std::move(rebuilt);
+      released_ = false;
+    }
+    if (FAILED(built)) return built;
+  }
   return root_->InitializeTree(controller);
 }
 
@@ -76,7 +88,10 @@ HRESULT TriggerTree::Execute(int32_t kind, IZeltMessage* message) {
   return root_->ExecuteNode(message, kind);
 }
 
-void TriggerTree::ReleaseContents() { root_->ClearChildren(); }
+void TriggerTree::ReleaseContents() {
+  root_->ClearChildren();
+  released_ = true;
+}
 
 std::vector<std::string> TriggerTree::TraceList() const { return root_->FailedNames(); }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "config/trigger_info.h"
 #include "controller/controller_parts.h"
 #include "platform/mutex.h"
 #include "trigger/action_object.h"
@@ -45,9 +46,11 @@ class CTavrixTriggerObserverEx final : public CActionObject {
 };
 
 // The tree as the controller holds it.
+// It keeps the definitions it was built from: a deactivation releases the
+// nodes, and the next activation (a reconnection) builds them again.
 class TriggerTree final : public ITriggerRoot {
  public:
-  explicit TriggerTree(std::unique_ptr<CTavrixTriggerObserverEx> root);
+  TriggerTree(std::unique_ptr<CTavrixTriggerObserverEx> root, const TriggerExInfo& definitions);
   ~TriggerTree() override;
 
   HRESULT Initialize(CTavrixController& controller) override;
@@ -62,6 +65,8 @@ class TriggerTree final : public ITriggerRoot {
 
  private:
   std::unique_ptr<CTavrixTriggerObserverEx> root_;
+  TriggerExInfo definitions_;
+  bool released_ = false;  // the nodes were released; Initialize rebuilds them
 };
 
 }  // namespace tavrix
