@@ -26,6 +26,18 @@ struct TriggerWorkspaceSettings {
   bool temporaryItems = false;         // project version 1.4 or later
 };
 
+// The workspace settings of user-defined table writers and insert-table
+// actions.
+struct DatabaseWorkspaceSettings {
+  bool connectRetry = false;          // m_bDBConnRetry
+  int32_t connectRetryCount = 0;      // m_lDBConnRetryCount: retries after the first open
+  int32_t connectRetryInterval = 0;   // m_lDBConnRetryInterval, ms
+  bool backupDisabled = false;        // m_bBackupDisabled
+  int32_t maxBackupCount = 604800;    // m_lMaxBackupCount
+  int32_t recoveryInterval = 0;       // m_lAutoRecoveryInterval, ms (0: the default)
+  int32_t asyncQueueLimit = 100000;   // rows an insert thread keeps in memory
+};
+
 class IControllerHost {
  public:
   virtual ~IControllerHost() = default;
@@ -60,6 +72,11 @@ class IControllerHost {
   // The workspace's trigger settings, as the project set them.
   virtual TriggerWorkspaceSettings TriggerSettings() const = 0;
 
+  // The workspace's database settings, as the project set them.
+  virtual DatabaseWorkspaceSettings DatabaseSettings() const = 0;
+  // Waits up to `ms` for the engine to stop (its dispose event); true when
+  // it stops, false when the time ran out.
+  virtual bool WaitForEngineStop(uint32_t ms) = 0;
   // A controller's reload or update has been applied (engine command
   // bookkeeping); called on the thread that applied it.
   virtual void OnControllerUpdated(CTavrixController& controller) = 0;

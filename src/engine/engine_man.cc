@@ -95,6 +95,7 @@ void CTavrixEngineMan::SetSettings(const EngineSettings& settings) {
   MutexLock lock(&settingsLock_);
   settings_ = settings;
   notRepeatError_.store(settings.notRepeatError, std::memory_order_relaxed);
+  asyncQueueLimit_.store(settings.asyncQueueLimit, std::memory_order_relaxed);
 }
 
 EngineSettings CTavrixEngineMan::settings() const {
@@ -252,6 +253,25 @@ TriggerWorkspaceSettings CTavrixEngineMan::TriggerSettings() const {
   out.thresholdReferences = projectVersion_.AtLeast(1, 2);
   out.temporaryItems = projectVersion_.AtLeast(1, 4);
   return out;
+}
+
+DatabaseWorkspaceSettings CTavrixEngineMan::DatabaseSettings() const {
+  DatabaseWorkspaceSettings out;
+  {
+    MutexLock lock(&workspaceInfoLock_);
+    out.connectRetry = workspace_.m_bDBConnRetry;
+    out.connectRetryCount = workspace_.m_lDBConnRetryCount;
+    out.connectRetryInterval = workspace_.m_lDBConnRetryInterval;
+    out.backupDisabled = workspace_.m_bBackupDisabled;
+    out.maxBackupCount = workspace_.m_lMaxBackupCount;
+    out.recoveryInterval = workspace_.m_lAutoRecoveryInterval;
+  }
+  out.asyncQueueLimit = asyncQueueLimit_.load(std::memory_order_relaxed);
+  return out;
+}
+
+bool CTavrixEngineMan::WaitForEngineStop(uint32_t ms) {
+  return abort_.Wait(ms) == WaitStatus::kSignaled;
 }
 
 // --- Services -----------------------------------------------------------------------------

@@ -109,6 +109,7 @@ struct EngineSettings {
   bool coapServerEnabled = false;
   LCID lcid = LOCALE_USER_DEFAULT;
   bool notRepeatError = false;  // NotRepeatError: a failing item logs once
+  int32_t asyncQueueLimit = 100000;  // AsyncQueueLimit: rows an insert thread keeps in memory
 };
 
 class CTavrixEngineMan final : public IControllerHost {
@@ -229,6 +230,8 @@ class CTavrixEngineMan final : public IControllerHost {
   Ref<CTavrixItem> FindEngineItem(std::string_view controller, std::string_view item) override;
   void OnControllerUpdated(CTavrixController& controller) override;
   TriggerWorkspaceSettings TriggerSettings() const override EXCLUDES(workspaceInfoLock_);
+  DatabaseWorkspaceSettings DatabaseSettings() const override EXCLUDES(workspaceInfoLock_);
+  bool WaitForEngineStop(uint32_t ms) override;
 
  private:
   // engine_start.cc
@@ -272,6 +275,7 @@ class CTavrixEngineMan final : public IControllerHost {
   EngineSettings settings_ GUARDED_BY(settingsLock_);
   // settings_.notRepeatError, read without a lock on every item failure.
   std::atomic<bool> notRepeatError_{false};
+  std::atomic<int32_t> asyncQueueLimit_{100000};
 
   // Lock count.
   int32_t lockCount_ GUARDED_BY(EngineLock()) = 0;

@@ -1,5 +1,7 @@
 // The tavrix executable: the server, and its registration switches.
 #include <cstdio>
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -30,6 +32,7 @@ tavrix::EngineSettings EngineSettingsOf(const CServiceModule& module) {
   e.coapServerEnabled = s.coapServerEnabled;
   e.lcid = s.lcid;
   e.notRepeatError = s.notRepeatError;
+  e.asyncQueueLimit = static_cast<int32_t>(std::min<uint32_t>(s.asyncQueueLimit, INT32_MAX));
   return e;
 }
 

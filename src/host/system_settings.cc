@@ -125,6 +125,9 @@ HRESULT ReadSystemSettings(const SettingsFile* file, std::string_view startStamp
 
   if (logger != nullptr) ConfigureLogger(*out, startStamp, logger);
 
+  if (auto limit = file->GetDword(kSettingsKey, "AsyncQueueLimit"); limit && *limit > 0) {
+    out->asyncQueueLimit = *limit;
+  }
   // The reader library's path; any failure leaves it empty and is no absence.
   out->dataReaderPath = file->GetString(kDataReaderKey, "Path").value_or("");
   return reader.missing() ? S_FALSE : S_OK;

@@ -41,6 +41,9 @@ struct SystemSettings {
   std::string samplingTimeOverLogDir;    // SamplingTimeOverLogDir, ends with "/" when set
   uint32_t samplingTimeOverTime = 100;   // SamplingTimeOverTime, milliseconds
   std::string dataReaderPath;            // DataReader\Path
+  // AsyncQueueLimit: rows an insert thread keeps in memory before further
+  // rows go to backup files. Optional (its absence is no missing value).
+  uint32_t asyncQueueLimit = 100000;
 };
 
 // Reads the settings into *out in this order: DataPath; ProcessPriorityEx,

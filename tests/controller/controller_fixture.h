@@ -50,6 +50,11 @@ class TestHost final : public IControllerHost {
   Ref<CTavrixItem> FindEngineItem(std::string_view, std::string_view) override { return {}; }
   Ref<CTavrixController> FindController(std::string_view) const override { return {}; }
   TriggerWorkspaceSettings TriggerSettings() const override { return triggerSettings; }
+  DatabaseWorkspaceSettings DatabaseSettings() const override { return {}; }
+  bool WaitForEngineStop(uint32_t ms) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return false;
+  }
   void OnControllerUpdated(CTavrixController&) override { ++updates; }
 
   // The workspace goes, as when the engine releases it at shutdown.
