@@ -231,12 +231,13 @@ void Figures(bool n, bool c) {
   for (int i = 0; i < 1000 && controller->triggerInitResult() == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  const TriggerExInfo definitions = TreeDefinitions();
   std::unique_ptr<CTavrixTriggerObserverEx> root;
-  if (FAILED(BuildTriggerTree(*controller, TreeDefinitions(), &root))) {
+  if (FAILED(BuildTriggerTree(*controller, definitions, &root))) {
     std::printf("the tree did not build\n");
     return;
   }
-  TriggerTree tree(std::move(root));
+  TriggerTree tree(std::move(root), definitions);
   if (const HRESULT hr = tree.Initialize(*controller); FAILED(hr)) {
     std::printf("the tree did not initialise (0x%08x)\n", hr.bits());
     return;

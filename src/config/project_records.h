@@ -131,6 +131,7 @@ struct ControllerProperties {
 // One of the two trigger infos (`clsTavrixTriggerInfo` Index 1 and 2) of a
 // legacy trigger.
 struct LegacyTriggerInfo {
+  bool m_bPresent = false;  // the project has this info (its `clsTavrixTriggerInfo`)
   int32_t m_lAction = 0;
   std::string m_strExeFile;
   std::string m_strExeParams;

@@ -298,6 +298,7 @@ HRESULT ReaderCore::LevelStart(std::string_view name, std::span<const ReaderAttr
         const std::string_view index = AttributeValue(attributes, "Index");
         if (index == "1" || index == "2") {
           legacyIndex_ = index == "1" ? 0 : 1;
+          controller_.m_legacyTrigger.m_info[legacyIndex_].m_bPresent = true;
           level_ = 12;
           frame.onEnd = [this] {
             if (level_ == 12) level_ = 11;

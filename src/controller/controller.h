@@ -87,6 +87,8 @@
 #include "controller/controller_settings.h"
 #include "controller/cycle_math.h"
 #include "controller/item_table.h"
+#include "controller/legacy_triggers.h"
+#include "controller/trigger_performance.h"
 #include "controller/temporary_items.h"
 #include "item/performance_set.h"
 #include "item/item.h"
@@ -287,6 +289,11 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   bool disposing() const { return disposing_.load(); }
   int32_t triggerInitResult() const { return triggerInitResult_.load(); }
   std::vector<std::string> traceList() const EXCLUDES(traceLock_);
+  // The trigger performance records; trees record their measured nodes and
+  // asynchronous inserts here.
+  TriggerPerformance& triggerPerformance() { return triggerPerformance_; }
+  // The insert-table actions of the tree that insert on a thread of their own.
+  int32_t AsyncInsertCount() const;
   // The connection, or null.
   Ref<IZeltController> zeltController() const EXCLUDES(zeltPointerLock_);
   IKivData* kivData() const { return kivData_.get(); }
@@ -386,7 +393,9 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   // controller_activate.cc
   void CreateDeviceClock();
   void StopWorker();
-  void ExecuteTriggerPass(int32_t mode);
+  // Runs a startup or cleanup pass under the items lock; `recorded` passes
+  // (those of a reload) open a trigger performance record first.
+  void ExecuteTriggerPass(int32_t mode, bool recorded = false);
 
   // controller_reconnect.cc
   void ActivationThreadBody(bool checkOptionChanged);
@@ -504,6 +513,9 @@ class CTavrixController final : public RefCounted, public IItemOwner {
   TemporaryItems temporaryItems_;
 
   std::unique_ptr<ITriggerRoot> triggerRoot_ GUARDED_BY(itemsLock_);
+  LegacyTriggers legacyTriggers_ GUARDED_BY(itemsLock_);
+  // Its own locks.
+  TriggerPerformance triggerPerformance_;
   std::vector<ControllerCalcInfo> calcDefinitions_ GUARDED_BY(itemsLock_);
   std::unique_ptr<ICalculationList> calculations_ GUARDED_BY(itemsLock_);
   // Made by _Activate, run by the sampling thread under samplingLock_ and

@@ -155,10 +155,11 @@ void CTavrixController::CreateDeviceClock() {
 
 // Runs a pass of an initialised tree; a tree that is not initialised (or
 // whose initialisation failed) has nothing that may run.
-void CTavrixController::ExecuteTriggerPass(int32_t mode) {
+void CTavrixController::ExecuteTriggerPass(int32_t mode, bool recorded) {
   RecursiveMutexLock items(&itemsLock_);
   if (!triggerRoot_ || !triggerInitialized_ || triggerInitResult_.load() != 1) return;
   TriggerPassScope pass(this);
+  if (recorded) triggerPerformance_.BeginPass(mode);
   // A failing pass has written its trace; nothing more to do here.
   (void)triggerRoot_->Execute(mode, nullptr);
   SetTraceList(triggerRoot_->TraceList());
@@ -258,8 +259,9 @@ void CTavrixController::_Terminate() {
   std::vector<Ref<CTavrixItem>> released;
   {
     RecursiveMutexLock items(&itemsLock_);
-    triggerRoot_.reset();
+    legacyTriggers_.Release();
     Log(0, "TavrixController[%ls] : _Terminate : Trigger item released.\n", m_bstrTVXCtrlName);
+    triggerRoot_.reset();
     Log(0, "TavrixController[%ls] : _Terminate : Trigger observer released.\n",
         m_bstrTVXCtrlName);
     calculations_.reset();

@@ -174,13 +174,22 @@ HRESULT CTavrixController::AddItemRecord(const ItemRecord& record) {
   return hr;
 }
 
-HRESULT CTavrixController::ReadTriggerSettings(const LegacyTriggerRecord&) {
-  const bool useTrigger = settings()->m_bUseTrigger;
-  RecursiveMutexLock lock(&itemsLock_);
-  if (!useTrigger || items_.empty()) return S_OK;
-  // Legacy trigger observers come with the trigger engine; until then the
-  // settings only switch the sampling to waiting for a trigger signal.
+HRESULT CTavrixController::ReadTriggerSettings(const LegacyTriggerRecord& record) {
+  if (!settings()->m_bUseTrigger) return S_OK;
+  HRESULT hr;
+  {
+    RecursiveMutexLock lock(&itemsLock_);
+    if (items_.empty()) return S_OK;
+    hr = legacyTriggers_.Read(*this, record, items_.Find(record.m_strName));
+  }
+  if (FAILED(hr)) {
+    LogResult(hr, 1, "TavrixController[%ls] : Invalid Trigger Settings.\n", m_bstrTVXCtrlName);
+    LogResult(hr, 1, "TavrixController[%ls] : Failed in reading Trigger Settings.\n",
+              m_bstrTVXCtrlName);
+    return S_FALSE;
+  }
   SetSamplingMode(0);
+  triggerWaitListChanged_ = true;
   return S_OK;
 }
 
@@ -212,6 +221,11 @@ std::vector<Ref<CTavrixItem>> CTavrixController::Items() const {
   out.reserve(items_.size());
   items_.ForEach([&](const Ref<CTavrixItem>& item) { out.push_back(item); });
   return out;
+}
+
+int32_t CTavrixController::AsyncInsertCount() const {
+  RecursiveMutexLock lock(&itemsLock_);
+  return triggerRoot_ ? triggerRoot_->CountAsyncInserts() : 0;
 }
 
 std::vector<std::string> CTavrixController::traceList() const {

@@ -66,6 +66,7 @@ void CTavrixController::OnZeltMessage(IUnknown* unknown) {
   RecursiveMutexLock lock(&itemsLock_);
   if (!triggerRoot_ || triggerInitResult_.load() != 1) return;
   TriggerPassScope pass(this);
+  triggerPerformance_.BeginPass(kTriggerPassMessage);
   // The conditions see the values of the last cycle, refreshed.
   if (FAILED(triggerRoot_->UpdateCache(kTriggerPassFirstCycle))) return;
   const HRESULT hr = triggerRoot_->Execute(kTriggerPassMessage, message.get());

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/config_records.h"
+#include "config/project_records.h"
 #include "config/trigger_info.h"
 #include "platform/ref.h"
 #include "platform/result.h"
@@ -23,6 +24,7 @@ namespace tavrix {
 class CTavrixController;
 
 class CTavrixItem;
+class CTavrixObserver;
 class IZeltMessage;
 
 // The root of a controller's trigger tree. Passes (kinds): 0 initial, 1 first
@@ -44,6 +46,11 @@ class ITriggerRoot {
   // a cycle that waits for a trigger signal).
   virtual void CollectWatchedItems(CTavrixController& controller,
                                    std::vector<Ref<CTavrixItem>>* items) = 0;
+  // The insert-table actions whose rows go through an insert thread.
+  virtual int32_t CountAsyncInserts() const { return 0; }
+  // Forgets the asynchronous inserts waiting to be measured (a reset of the
+  // performance data).
+  virtual void ResetMeasurement() {}
 };
 
 // The controller script: compiled at activation, run once a cycle.
@@ -68,6 +75,12 @@ struct ControllerParts {
   std::function<HRESULT(CTavrixController& controller, const TriggerExInfo& definitions,
                         std::unique_ptr<ITriggerRoot>* out)>
       createTriggerRoot;
+  // A legacy trigger observer set up from one trigger info of `controller`
+  // (the failure of its setup is returned). Without a factory legacy
+  // triggers only switch the sampling to waiting for a trigger signal.
+  std::function<HRESULT(CTavrixController& controller, const LegacyTriggerInfo& info,
+                        std::unique_ptr<CTavrixObserver>* out)>
+      createLegacyTrigger;
   // Without a factory no script object is made (the script does not run).
   std::function<HRESULT(CTavrixController& controller, std::unique_ptr<IControllerScript>* out)>
       createScript;

@@ -26,7 +26,6 @@ class GateReopener {
 HRESULT CTavrixController::_Reload(const ControllerRecord& record) {
   OptionalLock<RecursiveMutex> cycle(host_.IsVersionedProject() ? &cycleLock_ : nullptr);
   Log(0, "TavrixController[%ls] : _Reload start.\n", m_bstrTVXCtrlName);
-  const int32_t state = State();
   {
     MutexLock lock(&optionLock_);
     auto changed = std::make_shared<ControllerSettings>(*settings_);
@@ -87,14 +86,19 @@ HRESULT CTavrixController::_Reload(const ControllerRecord& record) {
 
   {
     RecursiveMutexLock items(&itemsLock_);
-    if (state != tvCtrlThreadDeactive) ExecuteTriggerPass(kTriggerPassCleanup);
+    // The state is read here, under the lock a deactivation also takes, so
+    // the passes and the restored state match the controller as it is now.
+    const int32_t state = State();
+    if (state != tvCtrlThreadDeactive) ExecuteTriggerPass(kTriggerPassCleanup, true);
     triggerRoot_ = std::move(root);
     triggerInitResult_ = initResult;
     if (!trace.empty() || FAILED(built)) SetTraceList(trace);
     triggerWaitListChanged_ = true;
-    SetState(-1);
-    SetState(state);
-    if (state != tvCtrlThreadDeactive) ExecuteTriggerPass(kTriggerPassInitial);
+    if (SUCCEEDED(built)) {
+      SetState(-1);
+      SetState(state);
+    }
+    if (state != tvCtrlThreadDeactive) ExecuteTriggerPass(kTriggerPassInitial, true);
     firstCycle_ = true;
   }
   {

@@ -111,6 +111,7 @@ void CTavrixController::ReportRead(bool good, bool deviceRead) {
 std::vector<Ref<CTavrixItem>> CTavrixController::BuildTriggerWaitList() {
   std::vector<Ref<CTavrixItem>> items;
   RecursiveMutexLock lock(&itemsLock_);
+  if (CTavrixItem* watched = legacyTriggers_.watchedItem()) items.emplace_back(watched);
   if (triggerRoot_ && triggerInitResult_.load() == 1) triggerRoot_->CollectWatchedItems(*this, &items);
   return items;
 }
@@ -199,7 +200,9 @@ HRESULT CTavrixController::ResetPerformanceData() {
   }
   ++performanceSetCounter_;
   performance_->Reset();
+  triggerPerformance_.Reset();
   RecursiveMutexLock items(&itemsLock_);
+  if (triggerRoot_) triggerRoot_->ResetMeasurement();
   HRESULT result = S_OK;
   items_.ForEach([&](const Ref<CTavrixItem>& item) {
     if (SUCCEEDED(result)) result = item->ResetPerformance();
@@ -384,6 +387,7 @@ void CTavrixController::RunCycles() {
           LogResult(hr, 1, "TavrixController[%ls] : Failed TriggerEx UpdateCache.\n",
                     m_bstrTVXCtrlName);
         } else {
+          triggerPerformance_.BeginPass(kind);
           hr = triggerRoot_->Execute(kind, nullptr);
           SetTraceList(triggerRoot_->TraceList());
           firstCycle_ = false;

@@ -60,7 +60,9 @@ class NoItemWiring final : public IItemWiring {
   }
   HRESULT InitializeLinks(CTavrixController&) override { return S_OK; }
   HRESULT CheckLinkCycles(CTavrixController&) override { return S_OK; }
-  int32_t AsyncTriggerCount(CTavrixController&) override { return 0; }
+  int32_t AsyncTriggerCount(CTavrixController& controller) override {
+    return controller.AsyncInsertCount();
+  }
 };
 
 template <typename T, typename Default>

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "config/argument_markers.h"
+#include "controller/trigger_performance.h"
 #include "platform/mutex.h"
 #include "platform/unknown.h"
 #include "platform/ref.h"
@@ -45,25 +46,6 @@ struct TriggerNodeId {
   int32_t number = 0;
   std::string fullName;
   std::string idPath;
-};
-
-// One measured execution, handed to the controller's recorder.
-struct TriggerMeasurement {
-  std::string idPath;
-  uint32_t executionCount = 0;
-  uint32_t startTick = 0;
-  uint32_t endTick = 0;
-  std::string fullName;
-  int32_t number = 0;
-  bool last = false;  // the 101st measured execution since the root's last run
-};
-
-// Where measured executions go (the controller's performance records).
-class ITriggerRecorder {
- public:
-  virtual ~ITriggerRecorder() = default;
-  // Whether the record was taken.
-  virtual bool Record(const TriggerMeasurement& measurement) = 0;
 };
 
 // One asynchronous performance entry of the external trigger plug-in.

@@ -178,4 +178,8 @@ HRESULT ReadMessageField(IZeltMessage& message, int32_t number, Variant* out) {
   return hr;
 }
 
+ColumnReaders ControllerColumnReaders() {
+  return ColumnReaders{ControllerValueNumber, ReadControllerValue};
+}
+
 }  // namespace tavrix

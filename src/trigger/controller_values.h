@@ -8,6 +8,7 @@
 
 #include "platform/result.h"
 #include "platform/variant.h"
+#include "usertable/db_column_info.h"
 
 namespace tavrix {
 
@@ -25,6 +26,9 @@ int32_t ControllerValueNumber(std::string_view name);
 // name does; E_INVALIDARG for a number out of range. Takes none of the
 // controller's outer locks, so any controller's tree may read any controller.
 HRESULT ReadControllerValue(CTavrixController& controller, int32_t number, Variant* out);
+
+// The two functions above, for the columns of user-defined tables.
+ColumnReaders ControllerColumnReaders();
 
 // Message fields: DATETIME 0, DESCRIPTION 1, DESTINATION 2, NUMBER 3,
 // SOURCE 4, VALUE 5.

@@ -76,6 +76,7 @@ HRESULT TriggerTree::Initialize(CTavrixController& controller) {
     }
     if (FAILED(built)) return built;
   }
+  root_->SetRecorder(&controller.triggerPerformance());
   return root_->InitializeTree(controller);
 }
 
@@ -94,6 +95,15 @@ void TriggerTree::ReleaseContents() {
 }
 
 std::vector<std::string> TriggerTree::TraceList() const { return root_->FailedNames(); }
+
+int32_t TriggerTree::CountAsyncInserts() const { return root_->CountAsyncInserts(); }
+
+void TriggerTree::ResetMeasurement() {
+  RecursiveMutexLock lock(&root_->nodeLock());
+  std::vector<CActionObject*> actions;
+  root_->CollectBackupTargets(&actions);
+  for (CActionObject* action : actions) action->ResetMeasurement();
+}
 
 void TriggerTree::CollectWatchedItems(CTavrixController& controller,
                                       std::vector<Ref<CTavrixItem>>* items) {

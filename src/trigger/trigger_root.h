@@ -60,6 +60,8 @@ class TriggerTree final : public ITriggerRoot {
   std::vector<std::string> TraceList() const override;
   void CollectWatchedItems(CTavrixController& controller,
                            std::vector<Ref<CTavrixItem>>* items) override;
+  int32_t CountAsyncInserts() const override;
+  void ResetMeasurement() override;
 
   CTavrixTriggerObserverEx& root() { return *root_; }
 

@@ -51,8 +51,11 @@ HRESULT CTavrixUserDefineTableMan::InsertRecoveredRow(const TableRow& row) {
 
 // --- Routing ------------------------------------------------------------------------
 
-void CTavrixUserDefineTableMan::BackupRow(const TableRow& row) {
-  if (backup_ != nullptr) (void)backup_->DoBackup(row);
+HRESULT CTavrixUserDefineTableMan::BackupRow(const TableRow& row) {
+  if (backup_ != nullptr) return backup_->DoBackup(row);
+  LogResult(E_FAIL, 1, "CTavrixUserDefineTableMan[%ls] : The row cannot be inserted and is lost.\n",
+            name_);
+  return E_FAIL;
 }
 
 void CTavrixUserDefineTableMan::OpenUnlessFailed() {
@@ -74,8 +77,9 @@ HRESULT CTavrixUserDefineTableMan::InsertNow(int64_t rowId, const TableRow& row)
   OpenUnlessFailed();
   LogStatement();
   if (failed()) {
-    BackupRow(row);
-    return S_FALSE;
+    // S_FALSE: kept for later. A row the sink could not keep is a failure.
+    const HRESULT kept = BackupRow(row);
+    return kept.failed() ? kept : S_FALSE;
   }
   Clock& clock = SystemClock();
   const uint32_t start = clock.TickCount();
@@ -87,7 +91,7 @@ HRESULT CTavrixUserDefineTableMan::InsertNow(int64_t rowId, const TableRow& row)
   const uint32_t end = clock.TickCount();
   if (callback_ != nullptr) (void)callback_->OnInsertMeasured(rowId, start, end);
   if (hr.failed() && backup_ != nullptr) {
-    BackupRow(row);
+    (void)BackupRow(row);
     MarkFailed();
   }
   return hr;
@@ -201,9 +205,9 @@ HRESULT CTavrixUserDefineTableMan::OverflowToBackup(TableRow row) {
   LogResult(E_FAIL, 1,
             "CTavrixUserDefineTableMan[%ls] : Insert queue is full. %d rows go to the backup.\n",
             name_, queued.size() + 1);
-  for (const QueuedRow& entry : queued) BackupRow(entry.row);
-  BackupRow(row);
-  return S_FALSE;
+  for (const QueuedRow& entry : queued) (void)BackupRow(entry.row);
+  const HRESULT kept = BackupRow(row);
+  return kept.failed() ? kept : S_FALSE;
 }
 
 bool CTavrixUserDefineTableMan::PopFront(QueuedRow* out) {
@@ -250,7 +254,7 @@ void CTavrixUserDefineTableMan::InsertThread() {
         toBackup = InsertRowLocked(entry.row, /*ignoreFailed=*/false).failed();
       }
       if (toBackup && backup_ != nullptr) {
-        BackupRow(entry.row);
+        (void)BackupRow(entry.row);
         MarkFailed();
       }
       end = clock.TickCount();

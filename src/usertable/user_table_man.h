@@ -198,8 +198,9 @@ class CTavrixUserDefineTableMan {
   HRESULT OverflowToBackup(TableRow row) EXCLUDES(routeMutex_);
   void InsertThread();
   bool PopFront(QueuedRow* out) EXCLUDES(queueMutex_);
-  // Hands a row to the backup sink; the caller holds the route lock.
-  void BackupRow(const TableRow& row) REQUIRES(routeMutex_);
+  // Hands a row to the backup sink; the caller holds the route lock. The
+  // sink's result; without a sink the row is logged as lost (E_FAIL).
+  HRESULT BackupRow(const TableRow& row) REQUIRES(routeMutex_);
   void OpenUnlessFailed() REQUIRES(routeMutex_) EXCLUDES(writerMutex_);
   void LogStatement() const;
   HRESULT InsertRowLocked(const TableRow& row, bool ignoreFailed) REQUIRES(writerMutex_);
