@@ -78,7 +78,7 @@ TEST(SampleProjectTest, ReadsIntoTheExpectedRecords) {
             "    type 1 id=A1 desc=Reset fill count lid=2 action=6 putCtrl=Line1 "
             "putItem=Setpoint putValue=0 putType=3\n"
             "    type 1 id=A2 desc=Record batch lid=3 action=65536 useBackup=True maxBackup=1000 "
-            "table=Batches conSetting=PRODUCTION column(Stamp,Line1\\FillCount,TimeStamp) "
+            "table=Batches conSetting=PRODUCTION column(Stamp,Line1\\FillCount,DateTime) "
             "column(Count,Line1\\FillCount,Value)\n"
             "    type 3\n"
             "      type 1 id=A3 desc=Log level lid=4 action=7 script=Sub Main\n"

@@ -1,4 +1,5 @@
 // Activation, deactivation, reconnection, reload and the states clients see.
+#include <algorithm>
 #include <thread>
 
 #include "controller/controller_fixture.h"
@@ -231,7 +232,7 @@ TEST_F(LifecycleTest, DisposeDuringActivationInterruptsIt) {
   EXPECT_EQ(Count("Sampling Started."), 0u);
 }
 
-TEST_F(LifecycleTest, ReloadOfAStoppedControllerRunsNoPasses) {
+TEST_F(LifecycleTest, ReloadRunsPassesOnlyWhileActiveAndTheNextCycleIsAFirstCycle) {
   ControllerRecord r = SimRecord(UniqueName("Reload"));
   auto c = Make(r);
   ASSERT_EQ(c->_Activate(), S_OK);
@@ -249,11 +250,48 @@ TEST_F(LifecycleTest, ReloadOfAStoppedControllerRunsNoPasses) {
   c->runEvent().Set();
   c->SetState(tvCtrlThreadActive);
   ASSERT_EQ(c->_Reload(r), S_OK);
-  const auto passes = passes_.Take();
-  // The old tree's clean-up pass, then the new tree's initial pass.
-  ASSERT_GE(passes.size(), 2u);
-  EXPECT_NE(std::find(passes.begin(), passes.end(), kTriggerPassCleanup), passes.end());
-  EXPECT_NE(std::find(passes.begin(), passes.end(), kTriggerPassInitial), passes.end());
+  // The old tree's clean-up pass, then the new tree's initial pass; the next
+  // cycle is a first cycle again.
+  std::vector<int32_t> passes;
+  ASSERT_TRUE(WaitFor([&] {
+    for (int32_t p : passes_.Take()) passes.push_back(p);
+    return std::count(passes.begin(), passes.end(), kTriggerPassCycle) > 0;
+  }));
+  const auto initial = std::find(passes.begin(), passes.end(), kTriggerPassInitial);
+  ASSERT_NE(initial, passes.end());
+  EXPECT_NE(std::find(passes.begin(), initial, kTriggerPassCleanup), initial);
+  const auto cycle = std::find_if(initial, passes.end(), [](int32_t p) {
+    return p == kTriggerPassFirstCycle || p == kTriggerPassCycle;
+  });
+  ASSERT_NE(cycle, passes.end());
+  EXPECT_EQ(*cycle, kTriggerPassFirstCycle);
+}
+
+TEST_F(LifecycleTest, RecordedPassesOpenTriggerPerformanceRecords) {
+  ControllerRecord r = SimRecord(UniqueName("Perf"));
+  auto c = Make(r);
+  ASSERT_EQ(c->_Activate(), S_OK);
+  TriggerPerformance::Snapshot before;
+  EXPECT_FALSE(c->triggerPerformance().Read(&before));  // no set before a reset
+  ASSERT_EQ(c->ResetPerformanceData(), S_OK);
+  ASSERT_TRUE(WaitFor([&] {
+    TriggerPerformance::Snapshot s;
+    return c->triggerPerformance().Read(&s) && s.index >= 2;
+  }));
+  ASSERT_EQ(c->_Reload(r), S_OK);
+  TriggerPerformance::Snapshot s;
+  ASSERT_TRUE(c->triggerPerformance().Read(&s));
+  std::vector<int32_t> modes;
+  for (int32_t i = 0; i <= s.index && i < TriggerPerformance::kRecords; ++i) {
+    modes.push_back(s.records[i].mode);
+  }
+  // Cycles, then the reload's clean-up and initial passes.
+  ASSERT_GE(modes.size(), 4u);
+  EXPECT_TRUE(modes[0] == kTriggerPassFirstCycle || modes[0] == kTriggerPassCycle);
+  const auto cleanup = std::find(modes.begin(), modes.end(), kTriggerPassCleanup);
+  ASSERT_NE(cleanup, modes.end());
+  ASSERT_NE(cleanup + 1, modes.end());
+  EXPECT_EQ(*(cleanup + 1), kTriggerPassInitial);
 }
 
 TEST_F(LifecycleTest, UpdateReopensTheReloadGate) {

@@ -215,8 +215,9 @@ class FakeWiring final : public IItemWiring {
     r_.Add("wiring.Cycles " + c.name());
     return S_OK;
   }
-  int32_t AsyncTriggerCount(CTavrixController&) override {
-    return a_.asyncTriggersPerController;
+  int32_t AsyncTriggerCount(CTavrixController& c) override {
+    // The answer given, on top of what the controller's tree holds.
+    return a_.asyncTriggersPerController + c.AsyncInsertCount();
   }
 
  private:

@@ -326,6 +326,8 @@ void BackupStore::UpdateCountMarker(int32_t count) const {
   std::vector<std::string> markers = Names(dir, &BackupStore::IsMarkerName);
   const std::string target = id_ + "_" + std::to_string(count) + std::string(kMarkerExt);
   if (markers.empty()) {
+    // No files, no marker: a count of 0 would only be deleted again.
+    if (count <= 0) return;
     const int fd = ::open((dir + target).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd >= 0) ::close(fd);
     return;

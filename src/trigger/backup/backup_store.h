@@ -117,8 +117,8 @@ class BackupStore {
   HRESULT SetAside(std::string_view fileName) const;
 
   // Brings the count marker to `count`, when F/DBInfo is a directory: with
-  // no marker of this ID, makes ID_<count>.cnt; with one, renames it to that
-  // name when count > 0 and deletes it otherwise. Further markers of this ID
+  // no marker of this ID, makes ID_<count>.cnt when count > 0; with one,
+  // renames it to that name when count > 0 and deletes it otherwise. Further markers of this ID
   // (left by a crash) are deleted. Failures are ignored: the marker is a
   // hint for outside tools, the files are the truth.
   void UpdateCountMarker(int32_t count) const;

@@ -248,7 +248,8 @@ TEST_F(BackupStoreTest, CountMarkerFollowsTheCount) {
       {1, {"A_1.cnt"}},           // none yet: made
       {2, {"A_2.cnt"}},           // renamed
       {2, {"A_2.cnt"}}, {0, {}},  // deleted
-      {0, {"A_0.cnt"}},           // none: made for whatever the count is
+      {0, {}},                    // none, and none made for no files
+      {3, {"A_3.cnt"}},           // made again
       {-1, {}},
   };
   for (const auto& step : steps) {
