@@ -10,6 +10,24 @@
 
 namespace tavrix {
 
+namespace {
+
+// Waits `ms` between two open attempts; true when the engine stopped or
+// `interrupt` was set meanwhile (the wait then ends at once, or within a
+// slice for the interrupt).
+bool WaitInterrupted(IControllerHost& host, const Event* interrupt, uint32_t ms) {
+  constexpr uint32_t kSliceMs = 50;
+  for (;;) {
+    if (interrupt != nullptr && interrupt->IsSet()) return true;
+    const uint32_t slice = interrupt != nullptr ? std::min(ms, kSliceMs) : ms;
+    if (host.WaitForEngineStop(slice)) return true;
+    ms -= slice;
+    if (ms == 0) return interrupt != nullptr && interrupt->IsSet();
+  }
+}
+
+}  // namespace
+
 // --- ConnectionCache --------------------------------------------------------------
 
 ConnectionCache::ConnectionCache(std::string connectionString, sql::ConnectionFactory& factory)
@@ -17,7 +35,8 @@ ConnectionCache::ConnectionCache(std::string connectionString, sql::ConnectionFa
 
 ConnectionCache::~ConnectionCache() = default;
 
-HRESULT ConnectionCache::Open(IControllerHost& host, std::shared_ptr<sql::SqlConnection>* out) {
+HRESULT ConnectionCache::Open(IControllerHost& host, std::shared_ptr<sql::SqlConnection>* out,
+                              const Event* interrupt) {
   out->reset();
   MutexLock lock(&mutex_);
   if (connection_ && !connection_->broken()) {
@@ -32,12 +51,12 @@ HRESULT ConnectionCache::Open(IControllerHost& host, std::shared_ptr<sql::SqlCon
     }
   }
   connection_.reset();
-  const HRESULT hr = AttemptLocked(host);
+  const HRESULT hr = AttemptLocked(host, interrupt);
   if (hr.succeeded()) *out = connection_;
   return hr;
 }
 
-HRESULT ConnectionCache::AttemptLocked(IControllerHost& host) {
+HRESULT ConnectionCache::AttemptLocked(IControllerHost& host, const Event* interrupt) {
   attempted_ = true;
   const DatabaseWorkspaceSettings settings = host.DatabaseSettings();
   int32_t retries = 0;
@@ -56,9 +75,9 @@ HRESULT ConnectionCache::AttemptLocked(IControllerHost& host) {
     if (settings.connectRetry && retries <= settings.connectRetryCount) {
       Log(1, "ConnectionCache : Open failed. retry count %d\n", retries);
       const auto wait = static_cast<uint32_t>(std::max(settings.connectRetryInterval, 0));
-      if (!host.WaitForEngineStop(wait)) continue;
+      if (!WaitInterrupted(host, interrupt, wait)) continue;
       result_ = E_FAIL;
-      error_ = sql::LayerError(E_FAIL, "The engine stopped while the open was retried.");
+      error_ = sql::LayerError(E_FAIL, "The engine or the controller stopped while the open was retried.");
       break;
     }
     if (error.code.succeeded()) error.code = hr;

@@ -31,6 +31,7 @@
 
 #include "platform/mutex.h"
 #include "platform/result.h"
+#include "platform/sync.h"
 #include "sql/connection.h"
 
 namespace tavrix {
@@ -74,8 +75,10 @@ class ConnectionCache {
   // opening (the provider's code, or E_FAIL when the engine stopped during a
   // retry wait or for a broken connection not due to be reopened), *out null.
   // The waits between retries end early when the engine stops
-  // (host.WaitForEngineStop).
-  HRESULT Open(IControllerHost& host, std::shared_ptr<sql::SqlConnection>* out) EXCLUDES(mutex_);
+  // (host.WaitForEngineStop) or `interrupt` (when given: the stop event of
+  // the controller whose thread opens) is set.
+  HRESULT Open(IControllerHost& host, std::shared_ptr<sql::SqlConnection>* out,
+               const Event* interrupt = nullptr) EXCLUDES(mutex_);
 
   // REQUIRES: the lock info of this connection string held. Drops the
   // connection (the last writer has gone); a later Open opens a new one.
@@ -84,7 +87,7 @@ class ConnectionCache {
   const std::string& connectionString() const { return connectionString_; }
 
  private:
-  HRESULT AttemptLocked(IControllerHost& host) REQUIRES(mutex_);
+  HRESULT AttemptLocked(IControllerHost& host, const Event* interrupt) REQUIRES(mutex_);
 
   const std::string connectionString_;
   sql::ConnectionFactory& factory_;

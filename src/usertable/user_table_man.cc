@@ -153,7 +153,9 @@ void CTavrixUserDefineTableMan::ReportPrepareFailure(HRESULT hr, const std::stri
 HRESULT CTavrixUserDefineTableMan::PrepareLocked() {
   if (!cache_) return E_FAIL;
   std::shared_ptr<sql::SqlConnection> db;
-  HRESULT hr = cache_->Open(host_, &db);
+  // A controller that stops (deactivation, reconnection) does not sit out
+  // the open retries.
+  HRESULT hr = cache_->Open(host_, &db, &owner_.stopEvent());
   if (hr.failed()) {
     prepared_.reset();
     connectionOpen_.store(false, std::memory_order_release);
