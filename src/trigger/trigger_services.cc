@@ -1,5 +1,7 @@
 #include "trigger/trigger_services.h"
 
+#include "platform/convert.h"
+
 namespace tavrix {
 
 TriggerServices& TriggerServices::Instance() {
@@ -32,9 +34,18 @@ IExternalTriggerPlugin* TriggerServices::plugin() const {
   return plugin_;
 }
 
+HRESULT TriggerServices::WriteSetting(std::string_view name, const Variant& value) {
+  if (name != "$TVX_ASYNC_QUEUE_COUNT$") return E_NOTIMPL;
+  Variant count;
+  RETURN_IF_FAILED(ChangeType(value, VT_I4, &count));
+  asyncQueueCount_.store(count.i4(), std::memory_order_relaxed);
+  return S_OK;
+}
+
 void TriggerServices::Reset() {
   SetScriptHostFactory(nullptr);
   SetPlugin(nullptr);
+  asyncQueueCount_.store(0, std::memory_order_relaxed);
 }
 
 }  // namespace tavrix

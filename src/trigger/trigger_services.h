@@ -5,10 +5,12 @@
 // they initialise or execute.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/config_records.h"
@@ -75,7 +77,15 @@ class TriggerServices {
   // The loaded plug-in, or null.
   IExternalTriggerPlugin* plugin() const EXCLUDES(lock_);
 
-  // Removes both (tests).
+  // A setting the plug-in writes through its write-values callback:
+  // "$TVX_ASYNC_QUEUE_COUNT$" stores `value` as a 32-bit integer as the
+  // asynchronous queue count (the conversion's failure when it does not
+  // convert); any other name gives E_NOTIMPL.
+  HRESULT WriteSetting(std::string_view name, const Variant& value);
+  // The asynchronous queue count the plug-in last reported (0 at start).
+  int32_t asyncQueueCount() const { return asyncQueueCount_.load(std::memory_order_relaxed); }
+
+  // Removes both and forgets the count (tests).
   void Reset();
 
  private:
@@ -84,6 +94,7 @@ class TriggerServices {
   mutable Mutex lock_;
   ScriptHostFactory scriptHostFactory_ GUARDED_BY(lock_);
   IExternalTriggerPlugin* plugin_ GUARDED_BY(lock_) = nullptr;
+  std::atomic<int32_t> asyncQueueCount_{0};
 };
 
 }  // namespace tavrix

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/date.h"
 #include "trigger/trigger_fixture.h"
+#include "trigger/trigger_services.h"
 #include "zelt/interfaces.h"
 
 namespace tavrix::trigger_test {
@@ -206,8 +207,15 @@ TEST_F(ValueActionsTest, SystemValuesReadTheEngineControllersAndItemProperties) 
           SystemValue("*item", "B\\Other\\name", "item", "9") +
           SystemValue("*index", "\\Out\\Index", "index", "10") +
           SystemValue("*ok", "\\\\LastError", "ok", "11") +
-          SystemValue("*tag", "\\Count\\Tag", "tag", "12")};
-  a.tempVariables = "err,utc,local,own,name,count,value,item,index,ok,tag";
+          SystemValue("*tag", "\\Count\\Tag", "tag", "12") +
+          SystemValue("*queue", "\\\\AsyncQueueSize", "queue", "13")};
+  a.tempVariables = "err,utc,local,own,name,count,value,item,index,ok,tag,queue";
+  // The count the external trigger plug-in reports through its settings.
+  EXPECT_EQ(TriggerServices::Instance().WriteSetting("$TVX_ASYNC_QUEUE_COUNT$", Variant::Text("x")),
+            DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(TriggerServices::Instance().WriteSetting("$TVX_OTHER$", Variant::I4(1)), E_NOTIMPL);
+  ASSERT_EQ(TriggerServices::Instance().WriteSetting("$TVX_ASYNC_QUEUE_COUNT$", Variant::Text("7")),
+            S_OK);
   TriggerController b{"B", {{"Other", "counter"}, {"More", "more"}}};
   p.controllers = {a, b};
   const int64_t before = SystemClock().UtcMicros();
@@ -232,6 +240,8 @@ TEST_F(ValueActionsTest, SystemValuesReadTheEngineControllersAndItemProperties) 
   EXPECT_EQ(temp("value").vt(), VT_I4);
   EXPECT_TRUE(temp("item").Identical(Variant::Text("Other")));
   EXPECT_TRUE(temp("index").Identical(Variant::I4(Item("A", "Out")->index())));
+  EXPECT_TRUE(temp("queue").Identical(Variant::I4(7)));
+  TriggerServices::Instance().Reset();
   // A property items do not keep fails at each execution.
   EXPECT_TRUE(temp("tag").IsEmpty());
   const auto line = LineOf("CPutSystemValueObject[A\\tag(12)] : Failed in Execute().");

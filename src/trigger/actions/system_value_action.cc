@@ -23,6 +23,7 @@
 #include "trigger/actions/action_makers.h"
 #include "trigger/controller_values.h"
 #include "trigger/operand.h"
+#include "trigger/trigger_services.h"
 
 namespace tavrix {
 
@@ -171,9 +172,8 @@ class CPutSystemValueObject final : public CActionObject {
         return S_OK;
       }
       case kAsyncQueueSize:
-        // The external trigger plug-in reports its queue; there is none in
-        // this build, so nothing is queued.
-        *out = Variant::I4(0);
+        // As the external trigger plug-in last reported it.
+        *out = Variant::I4(TriggerServices::Instance().asyncQueueCount());
         return S_OK;
       default:
         return E_UNEXPECTED;
