@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace tavrix::bench {
 
@@ -28,6 +29,12 @@ double NsPerOp(size_t iterations, Fn&& fn, int runs = 5) {
     best = std::min(best, ns / static_cast<double>(iterations));
   }
   return best;
+}
+
+// The median of several runs' figures.
+inline double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
 }
 
 // "name: 12.3 ns/op (baseline what: 4.5 ns/op, ratio 2.73)"

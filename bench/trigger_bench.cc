@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_engine.h"
 #include "bench/bench_util.h"
 #include "config/trigger_info.h"
 #include "controller/controller.h"
@@ -44,11 +45,6 @@ namespace {
 constexpr int kControllers = 10;
 constexpr int kItems = 1000;
 constexpr int kNodes = 100;  // evaluations, each with one put-value action
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // 100 evaluations "item i > -1" (i over the items), each writing its index
 // to a temporary item.
@@ -90,28 +86,6 @@ std::string ProjectXml(int controllers, bool withTree, int rateMs) {
   }
   return xml + "</INode></TavrixProject>\n";
 }
-
-class EngineRun {
- public:
-  explicit EngineRun(const std::string& projectPath) {
-    engine_ = CTavrixEngineMan::GetInstance();
-    EngineSettings settings;
-    settings.dataPath = projectPath;
-    engine_->SetSettings(settings);
-    engine_->AddRef();
-    started_ = SUCCEEDED(engine_->Initialize());
-  }
-  ~EngineRun() {
-    engine_->Release();
-    if (CTavrixEngineMan* left = CTavrixEngineMan::CurrentInstance()) left->Terminate();
-  }
-  bool started() const { return started_; }
-  CTavrixEngineMan& engine() { return *engine_; }
-
- private:
-  CTavrixEngineMan* engine_ = nullptr;
-  bool started_ = false;
-};
 
 std::string WriteProject(const std::string& xml, const std::string& name) {
   const std::filesystem::path path =
@@ -186,8 +160,8 @@ void FigureN(TriggerTree& tree) {
                         for (auto& node : chain) bench::KeepAlive(node->Run(&slot));
                       }, 1) / (2 * kNodes));
   }
-  bench::Report("N tree node (evaluation or put value)", Median(treeNs), "virtual compare/store",
-                Median(plainNs));
+  bench::Report("N tree node (evaluation or put value)", bench::Median(treeNs), "virtual compare/store",
+                bench::Median(plainNs));
 }
 
 void FigureC(CTavrixController& controller, TriggerTree& tree) {
@@ -206,8 +180,8 @@ void FigureC(CTavrixController& controller, TriggerTree& tree) {
                        (void)tree.Execute(kKindCycle, nullptr);
                      }, 1) / 1000.0);
   }
-  const double t = Median(treeUs);
-  const double c = Median(cycleUs);
+  const double t = bench::Median(treeUs);
+  const double c = bench::Median(cycleUs);
   std::printf("C tree pass (%d+%d nodes) %17.1f us   baseline pass of %zu item reads %9.1f us   "
               "extra %5.1f %% (target < 10 %%)\n",
               kNodes, kNodes, t, items.size(), c, c > 0 ? t / c * 100 : 0.0);
@@ -219,7 +193,7 @@ void Figures(bool n, bool c) {
   // One controller whose own sampling stays out of the way (one cycle in
   // 100 s): the figures drive its items and a tree of their own.
   const std::string path = WriteProject(ProjectXml(1, true, 100000), "n.xml");
-  EngineRun run(path);
+  bench::EngineRun run(path);
   std::filesystem::remove(path);
   if (!run.started()) {
     std::printf("the engine did not start\n");

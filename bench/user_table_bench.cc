@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_engine.h"
 #include "bench/bench_util.h"
 #include "config/trigger_info.h"
 #include "controller/controller.h"
@@ -55,11 +56,6 @@ namespace {
 [[noreturn]] void Fail(const std::string& what) {
   std::fprintf(stderr, "user_table_bench: %s\n", what.c_str());
   std::exit(1);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 double Seconds(Steady::time_point since) {
@@ -145,26 +141,6 @@ std::string InsertActionXml(const UserDefineDBInfo& t, const std::string& id) {
   return xml + "</clsTavrixUserDefineDBInfo></Action>";
 }
 
-class EngineRun {
- public:
-  explicit EngineRun(const std::string& projectPath) {
-    engine_ = CTavrixEngineMan::GetInstance();
-    EngineSettings settings;
-    settings.dataPath = projectPath;
-    engine_->SetSettings(settings);
-    engine_->AddRef();
-    if (FAILED(engine_->Initialize())) Fail("engine start");
-  }
-  ~EngineRun() {
-    engine_->Release();
-    if (CTavrixEngineMan* left = CTavrixEngineMan::CurrentInstance()) left->Terminate();
-  }
-  CTavrixEngineMan& engine() { return *engine_; }
-
- private:
-  CTavrixEngineMan* engine_ = nullptr;
-};
-
 // A tree of one insert action on `controller`, executed directly.
 std::unique_ptr<TriggerTree> InsertTree(CTavrixController& controller, const UserDefineDBInfo& t,
                                         const std::string& id) {
@@ -207,8 +183,8 @@ void FigureI(CTavrixController& controller, const std::string& name, const std::
       baseline.push_back(Seconds(plainStart) / rows * 1e9);
     }
     tree.reset();
-    const double ns = Median(action);
-    const double base = Median(baseline);
+    const double ns = bench::Median(action);
+    const double base = bench::Median(baseline);
     char figure[128];
     std::snprintf(figure, sizeof figure, "I %s %s (%.0f rows/s)", name.c_str(),
                   async ? "insert thread" : "at once", 1e9 / ns);
@@ -261,8 +237,8 @@ void FigureB(CTavrixController& controller, const fs::path& folder) {
     }
     baseline.push_back(Seconds(plainStart) / kRows * 1e9);
   }
-  const double ns = Median(action);
-  const double base = Median(baseline);
+  const double ns = bench::Median(action);
+  const double base = bench::Median(baseline);
   char figure[128];
   std::snprintf(figure, sizeof figure, "B backup file (%.0f rows/s)", 1e9 / ns);
   char what[128];
@@ -295,7 +271,8 @@ void FigureR(const fs::path& folder) {
   const auto start = Steady::now();
   double seconds = 0;
   {
-    EngineRun run(project);
+    bench::EngineRun run(project);
+    if (!run.started()) Fail("engine start");
     BackupStore store((folder / "DB").string(), "rec");
     while (store.Count() > 0) {
       if (Seconds(start) > 600) Fail("recovery takes more than 10 minutes");
@@ -341,7 +318,8 @@ int main(int argc, char** argv) {
   const std::string project = (folder / "project.xml").string();
   std::ofstream(project) << ProjectXml("");
   if (!onlyRecovery) {
-    EngineRun run(project);
+    bench::EngineRun run(project);
+    if (!run.started()) Fail("engine start");
     Ref<CTavrixController> controller = run.engine().FindController("B");
     if (!controller) Fail("no controller");
     // The rows take the counter's value: wait for its first read.

@@ -130,6 +130,9 @@ struct ControllerProperties {
 
 // One of the two trigger infos (`clsTavrixTriggerInfo` Index 1 and 2) of a
 // legacy trigger.
+// Bit of a legacy trigger's action code: a row is also inserted.
+inline constexpr int32_t kLegacyTriggerInsertRow = 0x10000;
+
 struct LegacyTriggerInfo {
   bool m_bPresent = false;  // the project has this info (its `clsTavrixTriggerInfo`)
   int32_t m_lAction = 0;

@@ -7,14 +7,10 @@
 
 namespace tavrix {
 
-namespace {
-constexpr int32_t kInsertRowBit = 0x10000;
-}  // namespace
-
 LegacyTriggers::~LegacyTriggers() { Release(); }
 
 bool LegacyTriggers::IsValid(const LegacyTriggerInfo& info) {
-  const int32_t action = info.m_lAction & ~kInsertRowBit;
+  const int32_t action = info.m_lAction & ~kLegacyTriggerInsertRow;
   return info.m_lAction >= 0 && action <= 4 && info.m_lCondition >= 0 &&
          info.m_lCondition <= 5 && !info.m_strThreshold.empty() &&
          (action != 4 || !info.m_strExeFile.empty());
@@ -49,6 +45,7 @@ HRESULT LegacyTriggers::Read(CTavrixController& controller, const LegacyTriggerR
 void LegacyTriggers::Release() {
   for (const auto& observer : observers_) item_->Detach(observer.get());
   observers_.clear();
+  item_ = nullptr;
 }
 
 }  // namespace tavrix

@@ -34,8 +34,9 @@ class LegacyTriggers {
   // Detaches and destroys the observers.
   void Release();
 
-  // The watched item while observers are attached, else null.
-  CTavrixItem* watchedItem() const { return observers_.empty() ? nullptr : item_.get(); }
+  // The trigger item after a successful reading (read while the controller
+  // waits for a trigger signal), else null.
+  CTavrixItem* watchedItem() const { return item_.get(); }
   int32_t newEnum() const { return newEnum_; }
   int32_t count() const { return count_; }
 

@@ -11,19 +11,26 @@ void TriggerPerformance::Reset() {
       for (PassRecord& record : *records_) record = PassRecord{};
     }
     index_ = -1;
+    collecting_.store(true, std::memory_order_relaxed);
   }
   MutexLock lock(&asyncLock_);
   async_.clear();
 }
 
 void TriggerPerformance::BeginPass(int32_t mode) {
+  if (!Collecting()) return;  // every cycle asks; most find nothing to do
   MutexLock lock(&lock_);
   if (!records_) return;
   if (index_ < kRecords) ++index_;
-  if (index_ >= 0 && index_ < kRecords) (*records_)[index_].mode = mode;
+  if (index_ >= 0 && index_ < kRecords) {
+    (*records_)[index_].mode = mode;
+  } else {
+    collecting_.store(false, std::memory_order_relaxed);
+  }
 }
 
 bool TriggerPerformance::Record(const TriggerMeasurement& measurement) {
+  if (!Collecting()) return false;
   MutexLock lock(&lock_);
   if (!records_ || index_ < 0 || index_ >= kRecords) return false;
   (*records_)[index_].nodes.push_back(measurement);
@@ -43,6 +50,7 @@ void TriggerPerformance::RecordAsync(const std::string& name, uint32_t rowId, ui
   {
     // Kept only while a collection runs, so a server that nobody measures
     // does not gather records for months.
+    if (!Collecting()) return;
     MutexLock lock(&lock_);
     if (!records_ || index_ < 0 || index_ >= kRecords) return;
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,6 +29,9 @@ struct TriggerMeasurement {
 class ITriggerRecorder {
  public:
   virtual ~ITriggerRecorder() = default;
+  // Whether records are taken now; when not, trees skip measuring (no clock
+  // reads, no record built). Lock-free: asked for every measured node.
+  virtual bool Collecting() const = 0;
   // Whether the record was taken.
   virtual bool Record(const TriggerMeasurement& measurement) = 0;
 };
@@ -60,6 +64,7 @@ class TriggerPerformance final : public ITriggerRecorder {
   // Before a recorded pass: moves to the next record while some are left
   // and gives it the pass mode.
   void BeginPass(int32_t mode) EXCLUDES(lock_);
+  bool Collecting() const override { return collecting_.load(std::memory_order_relaxed); }
   bool Record(const TriggerMeasurement& measurement) override EXCLUDES(lock_);
   // False while no reset has created the records.
   bool Read(Snapshot* out) const EXCLUDES(lock_);
@@ -74,6 +79,9 @@ class TriggerPerformance final : public ITriggerRecorder {
   mutable Mutex lock_;
   std::unique_ptr<std::array<PassRecord, kRecords>> records_ GUARDED_BY(lock_);
   int32_t index_ GUARDED_BY(lock_) = -1;
+  // Set while the records exist and some are left (index_ below kRecords):
+  // written under lock_, read without it.
+  std::atomic<bool> collecting_{false};
   // Guards the asynchronous records (written by insert threads).
   mutable Mutex asyncLock_;
   std::vector<AsyncPerformanceRecord> async_ GUARDED_BY(asyncLock_);

@@ -177,7 +177,8 @@ HRESULT CActionObject::ExecuteNode(IZeltMessage* message, int32_t kind) {
   if (controller_ == nullptr) return S_FALSE;
   // The clock is read only for what uses it: the elapsed-time line and the
   // measurement records.
-  const bool measured = !idPath_.empty() && context_->recorder != nullptr && IsMeasured();
+  const bool measured = !idPath_.empty() && context_->recorder != nullptr && IsMeasured() &&
+                        context_->recorder->Collecting();
   const bool timed = context_->outputActionLog && !SuppressElapsedLog();
   Clock& clock = SystemClock();
   const uint32_t startTick = measured ? clock.TickCount() : 0;

@@ -161,7 +161,7 @@ HRESULT CTavrixUserDefineTableMan::Enqueue(int64_t rowId, TableRow row) {
       return hr;
     }
   }
-  const int32_t limit = host_.DatabaseSettings().asyncQueueLimit;
+  const int32_t limit = queueLimit_;
   size_t queued = 0;
   bool highWater = false;
   {

@@ -22,6 +22,7 @@ CTavrixUserDefineTableMan::CTavrixUserDefineTableMan(CTavrixController& owner, s
       host_(owner.host()),
       name_(std::move(name)),
       async_(async),
+      queueLimit_(owner.host().DatabaseSettings().asyncQueueLimit),
       logStatements_(logStatements),
       backup_(backup),
       callback_(callback),

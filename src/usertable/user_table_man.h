@@ -212,6 +212,7 @@ class CTavrixUserDefineTableMan {
   IControllerHost& host_;
   const std::string name_;
   const bool async_;
+  const int32_t queueLimit_;  // the host's asyncQueueLimit (fixed for the process)
   const bool logStatements_;  // the owner's m_bOutputActionLog
   IDoBackup* const backup_;
   IMeasurePerformance* const callback_;

@@ -13,43 +13,12 @@
 #include "db/history_man.h"
 #include "history_fixture.h"
 #include "platform/log.h"
+#include "support/pg_test_server.h"
 
 namespace tavrix::testing {
 namespace {
 
-// Runs the test-server script; its standard output when it succeeds.
-bool RunScript(const std::string& args, std::string* out) {
-  const std::string command = std::string(TAVRIX_PG_TEST_SERVER) + " " + args;
-  FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return false;
-  char buffer[512];
-  std::string text;
-  while (fgets(buffer, sizeof buffer, p)) text += buffer;
-  const int status = pclose(p);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  if (out) *out = text;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
-// A server of the test's own, stopped and removed at the end.
-class OwnServer {
- public:
-  explicit OwnServer(const std::string& dir) : dir_(dir) {
-    started_ = RunScript("start " + dir_, &connectionString_);
-  }
-  ~OwnServer() {
-    if (started_) RunScript("stop " + dir_, nullptr);
-  }
-  bool started() const { return started_; }
-  const std::string& connectionString() const { return connectionString_; }
-  bool Halt() { return RunScript("halt " + dir_, nullptr); }
-  bool Resume() { return RunScript("resume " + dir_, nullptr); }
-
- private:
-  std::string dir_;
-  std::string connectionString_;
-  bool started_ = false;
-};
 
 std::unique_ptr<sql::SqlConnection> Connect(const std::string& cs) {
   std::unique_ptr<sql::SqlConnection> db;
@@ -66,7 +35,7 @@ TEST(HistoryPostgresTest, APrimaryTakenDownSwitchesToTheSecondaryWithoutLosingAR
   }
   TempFolder folder;
   // The folder itself: run as root, the server user gets only this one.
-  OwnServer primary(folder.path());
+  PgTestServer primary(folder.path());
   ASSERT_TRUE(primary.started()) << primary.connectionString();
   {
     auto db = Connect(primary.connectionString());

@@ -51,7 +51,7 @@ class TavrixProcessTest : public ::testing::Test {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
     }
-    if (!getenv("TAVRIX_KEEP_E2E")) std::filesystem::remove_all(dir_);
+    std::filesystem::remove_all(dir_);
   }
 
   // The settings key with the log in the test folder (LogType 4), the

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 
 #include "sql/connection.h"
+#include "support/pg_test_server.h"
 #include "sql/contract.h"
 
 namespace tavrix::sql::testing {
@@ -50,19 +51,6 @@ TEST(PostgresTest, ReportsTheServerAndRoutesProviderStrings) {
   EXPECT_EQ(e.sqlState.substr(0, 2), "08") << e.sqlState << " " << e.description;
 }
 
-// Runs the test-server script; its standard output when it succeeds.
-bool RunScript(const std::string& args, std::string* out) {
-  const std::string command = std::string(TAVRIX_PG_TEST_SERVER) + " " + args;
-  FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return false;
-  char buffer[512];
-  std::string text;
-  while (fgets(buffer, sizeof buffer, p)) text += buffer;
-  const int status = pclose(p);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  if (out) *out = text;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 TEST(PostgresTest, AServerThatGoesAwayBreaksTheConnection) {
   std::string skip;
@@ -70,12 +58,12 @@ TEST(PostgresTest, AServerThatGoesAwayBreaksTheConnection) {
   // A server of its own: stopping the shared one would fail the tests running beside.
   TempFolder folder;
   std::string cs;
-  ASSERT_TRUE(RunScript("start " + folder.path(), &cs)) << cs;
+  ASSERT_TRUE(tavrix::testing::RunPgTestServer("start " + folder.path(), &cs)) << cs;
   std::unique_ptr<SqlConnection> db;
   ProviderError e;
   ASSERT_EQ(OpenConnection(cs, &db, &e), S_OK) << e.description;
   ASSERT_EQ(db->Execute("SELECT 1", nullptr), S_OK);
-  ASSERT_TRUE(RunScript("halt " + folder.path(), nullptr));
+  ASSERT_TRUE(tavrix::testing::RunPgTestServer("halt " + folder.path(), nullptr));
   EXPECT_EQ(db->Execute("SELECT 1", nullptr), E_FAIL);
   EXPECT_TRUE(db->broken()) << db->lastError().sqlState << " " << db->lastError().description;
   EXPECT_FALSE(db->lastError().description.empty());
@@ -83,14 +71,14 @@ TEST(PostgresTest, AServerThatGoesAwayBreaksTheConnection) {
   EXPECT_EQ(OpenConnection(cs, &none, &e), E_FAIL);
 
   // A new connection works again once the server is back; the old one stays broken.
-  ASSERT_TRUE(RunScript("resume " + folder.path(), nullptr));
+  ASSERT_TRUE(tavrix::testing::RunPgTestServer("resume " + folder.path(), nullptr));
   EXPECT_EQ(db->Execute("SELECT 1", nullptr), E_FAIL);
   std::unique_ptr<SqlConnection> again;
   ASSERT_EQ(OpenConnection(cs, &again, &e), S_OK) << e.description;
   EXPECT_EQ(again->Execute("SELECT 1", nullptr), S_OK);
   again.reset();
   db.reset();
-  EXPECT_TRUE(RunScript("stop " + folder.path(), nullptr));
+  EXPECT_TRUE(tavrix::testing::RunPgTestServer("stop " + folder.path(), nullptr));
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include "config/value_kinds.h"
 #include "controller/backup_folder.h"
 #include "controller/controller.h"
-#include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/log.h"
 #include "trigger/actions/action_makers.h"
@@ -25,23 +24,16 @@ constexpr HRESULT kFileNotFound{static_cast<int32_t>(0x80070002)};
 // The wait between recovery attempts when the workspace gives none.
 constexpr uint32_t kDefaultRecoveryIntervalMs = 5000;
 
-// The backup files of one folder and ID, shared by every action that uses
-// them: the actions of a tree and its replacement during a reload, or (by
-// mistake in the project) actions of two controllers. One recovery at a time
-// per ID, so no file is inserted twice.
-struct SharedBackupId {
-  std::mutex recoverLock;
-  std::map<std::string, int> controllers;  // controller name -> actions
-};
-
-std::mutex g_sharedIdsLock;
-std::map<std::string, std::shared_ptr<SharedBackupId>> g_sharedIds;
+// Guards the registry of backup IDs (folder + ID -> entry) and the
+// controller counts of its entries.
+Mutex g_sharedIdsLock;
+std::map<std::string, std::shared_ptr<SharedBackupId>> g_sharedIds GUARDED_BY(g_sharedIdsLock);
 
 // Registers an action of `controller` for `key`; true when an action of
 // another controller already uses it.
 std::shared_ptr<SharedBackupId> RegisterBackupId(const std::string& key,
                                                  const std::string& controller, bool* foreign) {
-  std::lock_guard lock(g_sharedIdsLock);
+  MutexLock lock(&g_sharedIdsLock);
   std::shared_ptr<SharedBackupId>& entry = g_sharedIds[key];
   if (!entry) entry = std::make_shared<SharedBackupId>();
   *foreign = false;
@@ -53,17 +45,11 @@ std::shared_ptr<SharedBackupId> RegisterBackupId(const std::string& key,
 }
 
 void UnregisterBackupId(const std::string& key, const std::string& controller) {
-  std::lock_guard lock(g_sharedIdsLock);
+  MutexLock lock(&g_sharedIdsLock);
   auto it = g_sharedIds.find(key);
   if (it == g_sharedIds.end()) return;
   if (--it->second->controllers[controller] <= 0) it->second->controllers.erase(controller);
   if (it->second->controllers.empty()) g_sharedIds.erase(it);
-}
-
-std::shared_ptr<SharedBackupId> FindBackupId(const std::string& key) {
-  std::lock_guard lock(g_sharedIdsLock);
-  auto it = g_sharedIds.find(key);
-  return it == g_sharedIds.end() ? nullptr : it->second;
 }
 
 // The values of a row as one line of text for the log.
@@ -124,7 +110,7 @@ HRESULT CInsertTableActionObject::Initialize(CTavrixController& controller) {
       store_->RemoveTemporaries();
       bool foreign = false;
       sharedKey_ = store_->folder() + idPath();
-      (void)RegisterBackupId(sharedKey_, controller.name(), &foreign);
+      sharedId_ = RegisterBackupId(sharedKey_, controller.name(), &foreign);
       if (foreign) {
         LogNodeDetail(S_FALSE, 1,
                       "Another controller has an action with the ID \"%ls\": their backup files "
@@ -159,7 +145,7 @@ HRESULT CInsertTableActionObject::Execute(int32_t, IZeltMessage*) {
     // Registered before the row is handed over: the insert thread may
     // finish it before this execution is measured.
     MutexLock lock(&pendingLock_);
-    pending_[rowId] = SystemClock().TickCount();
+    pending_.insert(rowId);
   }
   const HRESULT hr = writer_->DoInsert(rowId);
   if (FAILED(hr)) {
@@ -182,12 +168,9 @@ void CInsertTableActionObject::ReleaseResources() {
   if (!sharedKey_.empty()) {
     UnregisterBackupId(sharedKey_, controllerName());
     sharedKey_.clear();
+    sharedId_.reset();
   }
   store_.reset();
-}
-
-void CInsertTableActionObject::OnMeasured(uint32_t, uint32_t) {
-  // Asynchronous rows are registered as they are handed to the writer.
 }
 
 void CInsertTableActionObject::ResetMeasurement() {
@@ -330,9 +313,8 @@ HRESULT CInsertTableActionObject::RecoverFile(const std::string& fileName, bool 
                                               uint32_t failureLevel) {
   // One recovery per ID at a time: a file is read, inserted and deleted by
   // one thread only.
-  std::shared_ptr<SharedBackupId> shared = FindBackupId(sharedKey_);
   std::unique_lock<std::mutex> one;
-  if (shared) one = std::unique_lock<std::mutex>(shared->recoverLock);
+  if (sharedId_) one = std::unique_lock<std::mutex>(sharedId_->recoverLock);
   {
     // The count is known before the file goes, so the file is counted once.
     MutexLock lock(&backupLock_);

@@ -8,8 +8,9 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
+#include <set>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "config/config_records.h"
@@ -25,6 +26,18 @@ namespace tavrix {
 
 class CTavrixUserDefineTableMan;
 
+// The backup files of one folder and ID, shared by every action that uses
+// them: the actions of a tree and its replacement during a reload, or (by
+// mistake in the project) actions of two controllers. One recovery at a time
+// per ID, so no file is inserted twice.
+struct SharedBackupId {
+  // Held while one file of the ID is read, inserted and deleted.
+  std::mutex recoverLock;
+  // Controller name -> its actions of the ID; guarded by the registry's
+  // process-wide lock (insert_table_action.cc).
+  std::map<std::string, int> controllers;
+};
+
 class CInsertTableActionObject final : public CActionObject,
                                        public IDoBackup,
                                        public IMeasurePerformance {
@@ -36,7 +49,6 @@ class CInsertTableActionObject final : public CActionObject,
   HRESULT Initialize(CTavrixController& controller) override;
   HRESULT Execute(int32_t kind, IZeltMessage* message) override;
   void ReleaseResources() override;
-  void OnMeasured(uint32_t start, uint32_t end) override;
   void ResetMeasurement() override EXCLUDES(pendingLock_);
   bool HasBackupFiles() const override;
   void CollectBackupTargets(std::vector<CActionObject*>* targets) override;
@@ -92,6 +104,7 @@ class CInsertTableActionObject final : public CActionObject,
   // Where this action's backup files go; null when backups are off.
   std::unique_ptr<BackupStore> store_;
   std::string sharedKey_;  // the folder+ID this action registered, if any
+  std::shared_ptr<SharedBackupId> sharedId_;  // its entry: one recovery at a time
 
   // Guards the count and the marker (not the writing of a file).
   mutable Mutex backupLock_;
@@ -99,9 +112,10 @@ class CInsertTableActionObject final : public CActionObject,
   int32_t backupLimit_ GUARDED_BY(backupLock_) = 604800;
   int32_t backupCount_ GUARDED_BY(backupLock_) = -1;
 
-  // Rows handed to an insert thread and not yet completed: row ID -> tick.
+  // The row IDs handed to an insert thread and not yet completed. Its own
+  // lock: the completions come from the insert thread.
   Mutex pendingLock_;
-  std::map<int64_t, uint32_t> pending_ GUARDED_BY(pendingLock_);
+  std::set<int64_t> pending_ GUARDED_BY(pendingLock_);
 
   // Serialises starts of the recovery thread. The thread is started under
   // it and joined without it, once recoveryStop_ keeps new starts out.

@@ -3,7 +3,6 @@
 #include "controller/controller.h"
 #include "item/value_filters.h"
 #include "platform/arith.h"
-#include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/log.h"
 #include "trigger/actions/process_spawn.h"
@@ -17,23 +16,12 @@ namespace {
 // The writer name of legacy trigger rows.
 constexpr const char* kWriterName = "Trigger";
 
-// How long a legacy trigger waits after a failed open before it tries
-// again, when the workspace gives no retry interval.
-constexpr uint32_t kDefaultReopenMs = 1000;
-
 }  // namespace
 
 CTavrixTriggerObserver::CTavrixTriggerObserver(CTavrixController& controller)
     : controller_(controller) {}
 
-CTavrixTriggerObserver::~CTavrixTriggerObserver() {
-  std::unique_ptr<CTavrixUserDefineTableMan> writer;
-  {
-    MutexLock lock(&lock_);
-    writer = std::move(writer_);
-  }
-  if (writer) writer->Close();
-}
+CTavrixTriggerObserver::~CTavrixTriggerObserver() = default;
 
 HRESULT CTavrixTriggerObserver::Setup(int32_t actionCode, int32_t condition,
                                       const std::string& threshold, const std::string& file,
@@ -51,7 +39,6 @@ HRESULT CTavrixTriggerObserver::Setup(int32_t actionCode, int32_t condition,
   const HRESULT hr = CTavrixUserDefineTableMan::Create(
       controller_, table, kWriterName, nullptr, nullptr, ControllerColumnReaders(), &writer);
   if (FAILED(hr)) return hr;
-  MutexLock lock(&lock_);
   writer_ = std::move(writer);
   return S_OK;
 }
@@ -94,7 +81,6 @@ HRESULT CTavrixTriggerObserver::Update(const Variant& value) {
   if (!holds) return S_OK;
   const HRESULT fired = Fire();
   if (FAILED(fired) || (actionCode_ & kInsertRow) == 0) return fired;
-  MutexLock lock(&lock_);
   return InsertRow();
 }
 
@@ -118,18 +104,9 @@ HRESULT CTavrixTriggerObserver::Fire() {
 HRESULT CTavrixTriggerObserver::InsertRow() {
   if (!writer_) return S_FALSE;
   if (!writer_->IsConnectionOpen()) {
-    // A database that was down is tried again after the retry interval, not
-    // given up for good, and not hammered on every change either.
-    const uint32_t now = SystemClock().TickCount();
-    if (openFailed_ && static_cast<int32_t>(now - nextOpenTick_) < 0) return E_FAIL;
-    const HRESULT hr = writer_->OpenConnection();
-    if (FAILED(hr)) {
-      const int32_t interval = controller_.host().DatabaseSettings().connectRetryInterval;
-      openFailed_ = true;
-      nextOpenTick_ = now + (interval > 0 ? static_cast<uint32_t>(interval) : kDefaultReopenMs);
-      return hr;
-    }
-    openFailed_ = false;
+    // A database that was down is tried again, not given up for good; the
+    // shared connection tries at most once per retry interval.
+    RETURN_IF_FAILED(writer_->OpenConnection());
     // The failed open failed the writer; it has no backup files to wait for.
     (void)writer_->ClearFailedIf([] { return true; });
   }

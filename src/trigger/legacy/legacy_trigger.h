@@ -10,8 +10,8 @@
 #include <string>
 
 #include "config/config_records.h"
+#include "config/project_records.h"
 #include "item/adviser.h"
-#include "platform/mutex.h"
 #include "platform/result.h"
 #include "platform/variant.h"
 
@@ -22,8 +22,7 @@ class CTavrixUserDefineTableMan;
 
 class CTavrixTriggerObserver final : public CTavrixObserver {
  public:
-  // Bit of the action code: a row is also inserted.
-  static constexpr int32_t kInsertRow = 0x10000;
+  static constexpr int32_t kInsertRow = kLegacyTriggerInsertRow;
 
   explicit CTavrixTriggerObserver(CTavrixController& controller);
   ~CTavrixTriggerObserver() override;
@@ -36,14 +35,14 @@ class CTavrixTriggerObserver final : public CTavrixObserver {
                 const UserDefineDBInfo& table);
 
   // The watched item's new value: compares and fires.
-  HRESULT Update(const Variant& value) override EXCLUDES(lock_);
+  HRESULT Update(const Variant& value) override;
 
  private:
   // Whether the condition holds for `value`; a failed conversion or compare
   // is returned.
   HRESULT Holds(const Variant& value, bool* holds) const;
   HRESULT Fire();
-  HRESULT InsertRow() REQUIRES(lock_);
+  HRESULT InsertRow();
 
   CTavrixController& controller_;
   int32_t actionCode_ = 0;
@@ -51,13 +50,10 @@ class CTavrixTriggerObserver final : public CTavrixObserver {
   Variant threshold_;  // the threshold text
   std::string file_;
   std::string parameters_;
-  // Guards the writer and the time of the next open attempt: the item
-  // notifies from the sampling thread and from scans of other threads.
-  Mutex lock_;
-  std::unique_ptr<CTavrixUserDefineTableMan> writer_ GUARDED_BY(lock_);
-  // After a failed open no further open is tried before this tick.
-  uint32_t nextOpenTick_ GUARDED_BY(lock_) = 0;
-  bool openFailed_ GUARDED_BY(lock_) = false;
+  // Made by Setup before the observer is attached, destroyed (closed) after
+  // it is detached; the writer serialises its own inserts, whichever thread
+  // notifies.
+  std::unique_ptr<CTavrixUserDefineTableMan> writer_;
 };
 
 }  // namespace tavrix
