@@ -49,8 +49,9 @@
 //                        taken before the variable-sync registry's lock
 //   checkpointLock_      the checkpoint text and the scan times (a leaf)
 //   traceLock_           the trace list (a leaf)
-//   the temporary items' own lock (temporary_items.h, a leaf): any
-//                        controller's trigger tree reads and writes them
+//   the temporary items' map lock and each temporary item's value lock
+//                        (temporary_items.h; leaves, never held together):
+//                        any controller's trigger tree reads and writes them
 //   reconnectLock_       reconnectThreads_ (innermost)
 // Trigger passes run under itemsLock_. A forced scan requested by a pass
 // (ForceScan) needs samplingLock_ and itemsLock_ of the scanned controller,

@@ -50,6 +50,9 @@ HRESULT CTavrixController::Initialize(int32_t index, const ControllerRecord& rec
     return hr;
   }
   if (!settings()->m_bStartup) m_hRunEvent.Reset();
+  // Again in CreateTemporaryItems before each activation, with the project
+  // version as read by then.
+  temporaryItems_.Configure(m_bstrTVXCtrlName, host_.TriggerSettings().temporaryItems);
   const auto& parts = ControllerParts::Instance();
   historyEnabled_ = parts.historyEnabled ? parts.historyEnabled(*this) : false;
   RegisterNames();
@@ -195,7 +198,9 @@ HRESULT CTavrixController::ReadTriggerSettings(const LegacyTriggerRecord& record
 
 HRESULT CTavrixController::CreateTemporaryItems() {
   // Projects before 1.4 have no temporary items.
-  if (!host_.TriggerSettings().temporaryItems) return S_OK;
+  const bool enabled = host_.TriggerSettings().temporaryItems;
+  temporaryItems_.Configure(m_bstrTVXCtrlName, enabled);
+  if (!enabled) return S_OK;
   std::vector<std::string> names;
   {
     RecursiveMutexLock lock(&itemsLock_);
