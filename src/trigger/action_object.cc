@@ -47,7 +47,10 @@ HRESULT CActionObject::FailedExecution(HRESULT result) {
 }
 
 bool CActionObject::Stopped() const {
-  return controller_ == nullptr || controller_->stopEvent().IsSet();
+  // The abort event: the sampling thread did not stop in time and is told to
+  // give up its running actions.
+  return controller_ == nullptr || controller_->stopEvent().IsSet() ||
+         controller_->abortActionEvent().IsSet();
 }
 
 HRESULT CActionObject::Execute(int32_t kind, IZeltMessage* message) {

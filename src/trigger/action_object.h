@@ -167,7 +167,7 @@ class CActionObject {
                      const std::string& detail) const;
 
  protected:
-  // Whether the controller is gone or stopping (tested before each child and
+  // Whether the controller is gone, stopping or aborting its actions (tested before each child and
   // each loop pass, without a lock).
   bool Stopped() const;
   void SetFullName(std::string name) { fullName_ = std::move(name); }

@@ -2,6 +2,7 @@
 // programs started by the shell action, scripts, the external trigger
 // plug-in, forced scans and reconnection.
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -284,10 +285,32 @@ TEST_F(RunActionsTest, ShellChildrenAreReapedAfterManyFirings) {
   p.controllers = {a};
   ASSERT_EQ(Start(p), S_OK);
   ASSERT_EQ(InitResult("A"), 1);
-  ASSERT_TRUE(WaitFor([&] { return LinesIn(count) >= 200; }));
+  ASSERT_TRUE(WaitFor([&] { return LinesIn(count) >= 1000; }));
   StopEngine();
   EXPECT_TRUE(WaitFor([] { return PendingChildren() == 0 && ZombieChildren() == 0; }))
       << PendingChildren() << " pending, " << ZombieChildren() << " zombies";
+}
+
+// A descriptor the server holds open without close-on-exec (a database file,
+// a socket) must not reach the programs it starts.
+TEST_F(RunActionsTest, ShellProgramsInheritNoDescriptorsOfTheServer) {
+  const int leaky = ::open(File("held").c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(leaky, 3);
+  const std::string listing = File("fds");
+  TriggerProject p;
+  p.controllers = {TriggerController{
+      "A", {{"Count", "counter"}},
+      Shell("/bin/sh", "-c \"ls /proc/self/fd > '" + listing + ".tmp'; mv '" + listing +
+                           ".tmp' '" + listing + "'\"")}};
+  ASSERT_EQ(Start(p), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(listing); }));
+  StopEngine();
+  ::close(leaky);
+  std::ifstream in(listing);
+  std::vector<std::string> fds;
+  for (std::string fd; in >> fd;) fds.push_back(fd);
+  // 0 to 2, and the one ls opens to read the folder.
+  EXPECT_EQ(fds, (std::vector<std::string>{"0", "1", "2", "3"}));
 }
 
 TEST_F(RunActionsTest, CallbackWithoutPluginFailsWithAccessDeniedAndEndsTheList) {
