@@ -64,8 +64,10 @@ class IControllerScript {
 class ICalculationList {
  public:
   virtual ~ICalculationList() = default;
-  // Runs the lines in order and stops at the first failure, returning it.
-  virtual HRESULT Execute() = 0;
+  // Runs the lines in order and stops at the first failure, returning it;
+  // with `reportFailedLine` the failure's line number is logged (the
+  // controller's own list does, a calculation action's does not).
+  virtual HRESULT Execute(bool reportFailedLine) = 0;
 };
 
 struct ControllerParts {

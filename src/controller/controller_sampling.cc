@@ -367,7 +367,7 @@ void CTavrixController::RunCycles() {
     HRESULT calculated = S_OK;
     {
       RecursiveMutexLock items(&itemsLock_);
-      if (calculations_) calculated = calculations_->Execute();
+      if (calculations_) calculated = calculations_->Execute(true);
     }
     StampPerformance(6);
     if (FAILED(calculated)) {

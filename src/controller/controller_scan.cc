@@ -68,7 +68,7 @@ HRESULT CTavrixController::ForceScan(bool direct, CTavrixController& requester) 
   if (SUCCEEDED(result)) {
     if (!LockForScan(itemsLock_, abandon, kScanLockLimitMs)) return E_FAIL;
     HRESULT calculated = S_OK;
-    if (calculations_) calculated = calculations_->Execute();
+    if (calculations_) calculated = calculations_->Execute(true);
     itemsLock_.Unlock();
     if (FAILED(calculated)) {
       LogResult(calculated, 1, "TavrixController[%ls] : Failed ExecuteCalculate.\n",

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "calc/calc_install.h"
 #include "controller/controller_parts.h"
 #include "engine/engine_man.h"
 #include "host/service_module.h"
@@ -103,8 +104,10 @@ int main(int argc, char** argv) {
     }
   }
   CServiceModule& module = CServiceModule::Instance();
-  // Controllers build their trigger trees with the trigger engine.
+  // Controllers build their trigger trees with the trigger engine, and their
+  // items' calculations and calculation lines with the calculation library.
   tavrix::InstallTriggerEngine();
+  tavrix::InstallCalculations();
   // Every completed sampling cycle goes to the sampling-time-over log, which
   // writes the ones its settings call too long.
   tavrix::ControllerParts::Instance().cycleCompleted =

@@ -212,6 +212,8 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   void SetActivation(bool on) EXCLUDES(variableLock_, smallLock_);
 
   int32_t index() const { return m_lIndex; }
+  // The controller that owns the item (set by Initialize).
+  IItemOwner* owner() const { return owner_; }
   const std::string& name() const { return settings_.m_bstrItemName; }
   const std::string& controllerName() const { return settings_.m_bstrCtrlName; }
   bool notRecJudge() const { return settings_.m_bNotRecJudgeItem; }

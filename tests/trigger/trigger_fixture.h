@@ -32,6 +32,7 @@ using engine_test::UniqueZeltName;
 struct TriggerItem {
   std::string name;
   std::string variable;  // a simulator variable (DESIGN: counter, ramp, any name a cell)
+  std::string extra{};   // further item elements
 };
 
 struct TriggerController {
@@ -105,7 +106,7 @@ inline std::string TriggerProjectXml(const TriggerProject& p) {
       xml += "<INode Type=\"clsTavrixItem\"><clsTavrixItem><m_strItemName>" + item.name +
              "</m_strItemName><m_bEnabled>True</m_bEnabled><m_bVariableEnabled>True"
              "</m_bVariableEnabled><m_strVarName>" + item.variable +
-             "</m_strVarName></clsTavrixItem></INode>\n";
+             "</m_strVarName>" + item.extra + "</clsTavrixItem></INode>\n";
     }
     xml += "</INode>\n";
   }

@@ -341,7 +341,7 @@ TEST_F(ValueActionsTest, CalculationsRunTheBuiltLinesAndReportTheirFailure) {
   // A builder whose lines fail with E_ABORT once they have run twice.
   struct Lines final : ICalculationList {
     std::atomic<int>* runs;
-    HRESULT Execute() override { return ++*runs > 2 ? E_ABORT : S_OK; }
+    HRESULT Execute(bool) override { return ++*runs > 2 ? E_ABORT : S_OK; }
   };
   std::atomic<int> runs{0};
   std::vector<ControllerCalcInfo> seen;

@@ -34,7 +34,7 @@ class CCalcActionObject final : public CActionObject {
 
   HRESULT Execute(int32_t, IZeltMessage*) override {
     if (!list_) return S_FALSE;
-    const HRESULT hr = list_->Execute();
+    const HRESULT hr = list_->Execute(false);
     if (FAILED(hr)) return FailedExecution(hr);
     return S_OK;
   }
