@@ -64,8 +64,8 @@ TEST(SampleProjectTest, ReadsIntoTheExpectedRecords) {
   for (const ItemRecord& item : consumer.items) items.push_back(item.m_strItemName);
   EXPECT_EQ(items, (std::vector<std::string>{"FillCount", "Level", "Vibration", "Noise", "Block",
                                              "Mode", "Running", "Setpoint", "AlarmCode",
-                                             "AlarmCount", "Difference", "Counter", "Clock",
-                                             "Batches", "Mask"}));
+                                             "AlarmCount", "Difference", "Volume", "Counter",
+                                             "Clock", "Batches", "Line1Fills", "Mask"}));
   EXPECT_EQ(consumer.items[1].m_fDeadBandMin, -0.5f);
   EXPECT_EQ(consumer.items[5].m_strSubItemParentName, "Block");
   EXPECT_TRUE(consumer.items[6].m_bSubItemBit);
@@ -156,7 +156,7 @@ TEST_F(PackagedProjectTest, PjdbGoesThroughTheDataReaderLibrary) {
     CTavrixReader reader({}, ReaderMode::kLoad, options);
     ASSERT_EQ(reader.parse(path, &consumer), S_OK);
     EXPECT_EQ(consumer.controllers.size(), 3u);
-    EXPECT_EQ(consumer.items.size(), 15u);
+    EXPECT_EQ(consumer.items.size(), 17u);
   }
 }
 
