@@ -184,5 +184,26 @@ TEST_F(CalcTest, CalculationActionRunsItsOwnLines) {
   EXPECT_EQ(CountOf("Calculate failed on line"), 0);
 }
 
+// Item calculations of two controllers that read each other's items, both
+// sampled as fast as they go: neither waits for the other's item while the
+// other waits for its own.
+TEST_F(CalcTest, ItemCalculationsReadingEachOtherAcrossControllersNeverHang) {
+  TriggerProject p;
+  p.version = "1.2.0";
+  TriggerController a{"A", {{"X", "counter:1:0", LegacyCalc(1, "$B\\Y")}}};
+  TriggerController b{"B", {{"Y", "counter:2:0", LegacyCalc(1, "$A\\X")}}};
+  a.samplingRate = 1;
+  b.samplingRate = 1;
+  p.controllers = {a, b};
+  ASSERT_EQ(Start(p), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return !ValueOf("A", "X").IsEmpty() && !ValueOf("B", "Y").IsEmpty(); }));
+  // Both threads keep reading: the number of changes goes on growing.
+  std::this_thread::sleep_for(2s);
+  const Variant x1 = ValueOf("A", "X");
+  std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(ValueOf("A", "X").Identical(x1)) << "A's sampling stands still";
+  engine_test::MustReturn("Terminate", [this] { engine_->Terminate(); });
+}
+
 }  // namespace
 }  // namespace tavrix::trigger_test
