@@ -12,6 +12,7 @@
 #include "calc/calc_functions.h"
 #include "calc/calc_operations.h"
 #include "calc/value_formatter.h"
+#include "item/value_types.h"
 #include "kivdata/kivdata.h"
 #include "platform/arith.h"
 #include "platform/convert.h"
@@ -31,27 +32,9 @@ HRESULT AsText(const Variant& operand, const CalcSettings& settings, Variant* te
   return ChangeType(value, VT_BSTR, text, 0, settings.lcid);
 }
 
-// Types a value an item may hold can have (see IsSupportedValue): the type
-// change refuses every other target before converting.
-bool IsHoldableScalarType(VARTYPE vt) {
-  switch (vt) {
-    case VT_EMPTY: case VT_NULL: case VT_BOOL: case VT_I1: case VT_UI1: case VT_I2:
-    case VT_UI2: case VT_I4: case VT_UI4: case VT_I8: case VT_UI8: case VT_R4: case VT_R8:
-    case VT_BSTR: case VT_DATE: case VT_CY:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool IsHoldableType(VARTYPE vt) {
-  // VT_VARIANT keeps the value as it is.
-  if (vt == VT_VARIANT) return true;
-  if (!(vt & VT_ARRAY)) return IsHoldableScalarType(vt);
-  const VARTYPE element = vt & ~VT_ARRAY;
-  if (element == VT_VARIANT) return true;
-  return element != VT_EMPTY && element != VT_NULL && IsHoldableScalarType(element);
-}
+// The targets of a type change: the types an item may hold, and VT_VARIANT
+// (the value as it is). Every other target is refused before converting.
+bool IsHoldableType(VARTYPE vt) { return vt == VT_VARIANT || IsSupportedValueType(vt); }
 
 // A one-dimensional array of texts with lower bound 0.
 HRESULT TextArray(const std::vector<std::string_view>& parts, Variant* out) {
@@ -86,24 +69,30 @@ HRESULT Length(const Variant& operand, const CalcSettings& settings, Variant* ou
   return S_OK;
 }
 
-HRESULT LeftPart(const Variant& left, const Variant& right, const CalcSettings& settings,
+namespace {
+
+// The first or last `right` code units of the left operand's text.
+template <std::string (*Part)(std::string_view, size_t)>
+HRESULT TextPart(const Variant& left, const Variant& right, const CalcSettings& settings,
                  Variant* out) {
   Variant text;
   size_t count = 0;
   RETURN_IF_FAILED(AsText(left, settings, &text));
   RETURN_IF_FAILED(UnitCount(right, settings, &count));
-  *out = Variant::Text(Utf16Left(text.text(), count));
+  *out = Variant::Text(Part(text.text(), count));
   return S_OK;
+}
+
+}  // namespace
+
+HRESULT LeftPart(const Variant& left, const Variant& right, const CalcSettings& settings,
+                 Variant* out) {
+  return TextPart<Utf16Left>(left, right, settings, out);
 }
 
 HRESULT RightPart(const Variant& left, const Variant& right, const CalcSettings& settings,
                   Variant* out) {
-  Variant text;
-  size_t count = 0;
-  RETURN_IF_FAILED(AsText(left, settings, &text));
-  RETURN_IF_FAILED(UnitCount(right, settings, &count));
-  *out = Variant::Text(Utf16Right(text.text(), count));
-  return S_OK;
+  return TextPart<Utf16Right>(left, right, settings, out);
 }
 
 // The right operand is a VT_I8 whose low 16 bits name the target type. A

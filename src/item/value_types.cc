@@ -30,18 +30,23 @@ constexpr VARTYPE kInitDataTypes[] = {
 
 }  // namespace
 
-bool IsSupportedValue(const Variant& value) {
-  const VARTYPE vt = value.vt();
+bool IsSupportedValueType(VARTYPE vt) {
   if (vt & VT_BYREF) return false;
   if (!(vt & VT_ARRAY)) return IsSupportedScalar(vt);
   const VARTYPE element = vt & ~VT_ARRAY;
-  if (element == VT_VARIANT) {
+  if (element == VT_VARIANT) return true;
+  return element != VT_EMPTY && element != VT_NULL && IsSupportedScalar(element);
+}
+
+bool IsSupportedValue(const Variant& value) {
+  const VARTYPE vt = value.vt();
+  if (!IsSupportedValueType(vt)) return false;
+  if (vt == (VT_ARRAY | VT_VARIANT)) {
     for (const Variant& e : value.array().variants()) {
       if (e.IsArray() || !IsSupportedScalar(e.vt())) return false;
     }
-    return true;
   }
-  return element != VT_EMPTY && element != VT_NULL && IsSupportedScalar(element);
+  return true;
 }
 
 std::optional<VARTYPE> RequestTypeFromIndex(int32_t index) {

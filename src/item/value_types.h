@@ -15,6 +15,9 @@ namespace tavrix {
 // scalar. By-reference values are not supported. Putting another value gives
 // TVX_E_UNSUPPORTED_TYPE (0x80520003).
 bool IsSupportedValue(const Variant& value);
+// Whether values of type `vt` may be supported: IsSupportedValue's test of the
+// type alone (the elements of an array of VARIANT are not known here).
+bool IsSupportedValueType(VARTYPE vt);
 
 // The requested read and write types (m_vtRequest, m_vtRequestW) by their
 // project index 0..14: BOOL, I1, UI1, I2, UI2, I4, UI4, R4, R8, BSTR, DATE, CY,
