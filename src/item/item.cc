@@ -8,24 +8,11 @@
 #include "item/delayed_write.h"
 #include "item/initial_data.h"
 #include "item/item_block.h"
+#include "item/onchange_observer.h"
 #include "platform/log.h"
 
 namespace tavrix {
 namespace {
-
-// Fires the controller's OnChangeItem for the item whose change it observes.
-class OnChangeObserver final : public CTavrixObserver {
- public:
-  OnChangeObserver(IItemOwner& owner, CTavrixItem& item) : owner_(owner), item_(item) {}
-  HRESULT Update(const Variant&) override {
-    owner_.FireOnChangeItem(item_);
-    return S_OK;
-  }
-
- private:
-  IItemOwner& owner_;
-  CTavrixItem& item_;
-};
 
 std::string ExpandForConnect(const std::string& text) {
   using TavrixUtility::ExpandMode;
@@ -43,7 +30,9 @@ ItemCalcFactory& ItemCalcFactory::Instance() {
 CTavrixItem::CTavrixItem() = default;
 
 CTavrixItem::~CTavrixItem() {
-  // Delayed writes call into this item: they end before any member goes.
+  // The link writer and delayed writes call into this item: they end before
+  // any member goes.
+  ReleaseLinks();
   std::shared_ptr<DelayedWrites> delayed;
   {
     SmallMutexLock lock(&smallLock_);
@@ -157,7 +146,7 @@ void CTavrixItem::ResetOnChangeObserver() {
     onChangeObserver_.reset();
   }
   if (settings_.m_bOnChangeEvent) {
-    onChangeObserver_ = std::make_unique<OnChangeObserver>(*owner_, *this);
+    onChangeObserver_ = std::make_unique<CTavrixOnChangeObserver>(*owner_, *this);
     Attach(onChangeObserver_.get());
   }
 }
@@ -283,6 +272,7 @@ HRESULT CTavrixItem::Activate() {
     variable_ = std::move(variable);
   }
   if (settings_.m_bInitialize) WriteInitialData();
+  (void)LinkInit();  // logged; the item works on without the copied value
   RebuildCalculations();
   return S_OK;
 }
@@ -308,6 +298,7 @@ void CTavrixItem::Deactivate() {
     MutexLock lock(&calcs_->lock);
     calcs_->list.clear();
   }
+  readCompleted_ = false;
   SmallMutexLock lock(&variableLock_);
   variable_.reset();
 }
@@ -320,6 +311,7 @@ void CTavrixItem::Terminate() {
     delayed = std::move(delayed_);
   }
   if (delayed) delayed->Cancel();  // oldest first; joins the threads
+  ReleaseLinks();
   if (onChangeObserver_) {
     Detach(onChangeObserver_.get());
     onChangeObserver_.reset();

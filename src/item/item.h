@@ -8,14 +8,17 @@
 //   auto item = MakeRef<CTavrixItem>();
 //   item->Initialize(index, record, owner);   // S_FALSE: disabled, drop it
 //   item->InitSubitem();                       // once every item exists
-//   item->Activate();                          // variable, initial data
+//   item->InitLinks(writer);                   // then the link observers
+//   item->CheckLinkCycles();                   // once every link exists
+//   item->Activate();                          // variable, initial data, links
 //   item->ReadValue(0, &providerRead);         // once per sampling cycle
 //   item->Deactivate(); item->Terminate();     // before the last release
 //
 // Clients read with get_Value and write with put_Value / put_ValueEx from any
 // thread. Files: item.cc (lifecycle and accessors), item_read.cc (the read
 // pipeline and get_Value), item_write.cc (the write path), subitem.cc (the
-// block of a holder and its sub-items).
+// block of a holder and its sub-items), item_links.cc (links, link
+// initialisation, the link check, LinkActivation and ID).
 //
 // Locks of one item, outermost first (a thread never takes an earlier one
 // while holding a later one). The members each lock guards are marked
@@ -56,17 +59,33 @@
 //     (and its block serial, for an alias that holds a block) while it
 //     calls the target's get_Value or put_Value, and reads the target's
 //     stamp with none of its locks held.
-//   - item -> whatever its observers and calculations touch: observers run
-//     with the notifying item's itemLock_ and adviser lock held (for a
-//     sub-item read by its holder, the holder's valueLock_ too); calculations
-//     run with the item's itemLock_ and calcs_->lock held. Both may read and
-//     write any item of the engine, of this controller or another.
+//   - item -> its link destinations: observers run with the notifying
+//     item's itemLock_ and adviser lock held (for a sub-item read by its
+//     holder, the holder's valueLock_ too), and the link observer writes the
+//     destinations of the item's own controller there and then. A
+//     destination of another controller is never written under the source's
+//     locks: the link observer posts the value to the engine's link writer
+//     (link_writer.h), whose thread writes it holding no lock of the source
+//     (a reference item written by a client posts the same way). So no
+//     thread holds an item lock of one controller while it waits for one of
+//     another through a link, and links that loop through two controllers,
+//     which the link check only warns about, cannot deadlock their sampling
+//     threads. The writer's queue lock and its per-destination locks are
+//     leaves.
+//   - reference item -> its destinations: a read holds the reference item's
+//     itemLock_ while it reads them (get_Value), of any controller.
+//   - item -> whatever its calculations touch: they run with the item's
+//     itemLock_ and calcs_->lock held and may read and write any item of the
+//     engine, of this controller or another.
 // smallLock_, variableLock_ and the block lock are leaves: no thread takes a
-// lock of another item while holding one of them. Two threads that walk the same pair of items in
-// opposite directions (A's observer writes B while B's observer writes A;
-// calculations that read each other) can deadlock: links and triggers that
-// lock across items must either refuse such cycles or let go of A's locks
-// before they take B's.
+// lock of another item while holding one of them. Two threads that walk the
+// same pair of items in opposite directions can still deadlock where the
+// edges above are synchronous: links that loop within one controller when a
+// client's direct read notifies one end while the sampling thread notifies
+// the other, aliases and reference reads that loop through two controllers,
+// calculations that read each other. Code that locks across items must either
+// refuse such cycles or let go of A's locks before it takes B's, as the link
+// writer does.
 // Every item carries variableLock_, valueLock_, smallLock_ and the adviser's
 // lock, held briefly and rarely contended, so they are the 4-byte SmallMutex
 // (the 12-byte SmallRecursiveMutex where re-entered) rather than 40-byte
@@ -115,6 +134,8 @@ inline constexpr int32_t kLinkCheckCritical = 2;
 inline constexpr int32_t kLinkCheckCriticalForPut = 3;
 
 class DelayedWrites;
+class LinkTarget;
+class LinkWriter;
 struct ItemBlock;
 
 class CTavrixItem final : public CTavrixAdviser, public RefCounted {
@@ -144,17 +165,21 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   HRESULT InitSubitem();
 
   // Restores the activation set before activation and creates the variable
-  // through the owner; writes the initial data; builds the calculations.
-  // S_OK; E_ACCESSDENIED on a critical link cycle; E_INVALIDARG when the
-  // variable cannot be created.
+  // through the owner; writes the initial data; copies the value of its link
+  // source (LinkInit, whose failure is logged but does not fail the
+  // activation); builds the calculations. S_OK; E_ACCESSDENIED on a critical
+  // link cycle; E_INVALIDARG when the variable cannot be created.
   HRESULT Activate();
   // Keeps the activation for the next Activate and sets it false; drops the
-  // calculations and the variable. The cache keeps its value.
+  // calculations and the variable; forgets the completed reads. The cache
+  // keeps its value.
   void Deactivate();
-  // Cancels and joins the delayed writes, detaches the OnChange observer and
-  // drops the links to other items (holder, sub-items, alias target). Call
-  // before the controller's last release: holders and sub-items refer to
-  // each other until then.
+  // Cancels and joins the delayed writes, closes the item to the link
+  // writer (waiting for a write into it that runs), detaches the OnChange
+  // observer and drops the links to other items (holder, sub-items, alias
+  // target, link destinations and source). Call before the controller's last
+  // release: holders and sub-items, and items that link to each other, refer
+  // to each other until then.
   void Terminate();
 
   // --- Performance ----------------------------------------------------------
@@ -223,14 +248,61 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   bool historyOn() const { return historyOn_; }
   bool hasVariable() const EXCLUDES(variableLock_);
 
-  // --- Links (the link code sets these) -------------------------------------
+  // --- Links (item_links.cc) -------------------------------------------------
 
+  // Builds the link observer from the link item names, once every item of the
+  // engine exists (the engine's link initialisation; before activation). A
+  // destination of another controller than this item's is written through
+  // `writer` (link_writer.h); without a writer every destination is written
+  // at once, which suits a single controller. In a versioned project a name
+  // that names no item gives a null destination ("The linked destination is
+  // not presence." logged, but not for an empty name in element mode), and
+  // every destination records this item as its link source. S_OK; S_FALSE
+  // without link items (no observer); E_INVALIDARG, logged "Invalid link
+  // settings." and no observer, when a name names an alias item, or names no
+  // item outside a versioned project.
+  HRESULT InitLinks(std::shared_ptr<LinkWriter> writer);
+  // The link check (link_check.h), once all links exist: stores the result
+  // and logs a cycle. S_OK; E_ACCESSDENIED for a critical cycle, which also
+  // sets the state failed.
+  HRESULT CheckLinkCycles();
   void SetLinkCheckResult(int32_t result) { linkCheck_.store(result); }
   int32_t linkCheckResult() const { return linkCheck_.load(); }
   // Attaches the item's link observer (replacing and detaching a previous
   // one). Set it before the item is activated: reads use it without a lock.
   void SetLinkObserver(std::unique_ptr<CTavrixObserver> observer);
   CTavrixObserver* linkObserver() const { return linkObserver_.get(); }
+  // LinkActivation get/put: whether changes are copied to the destinations.
+  // True without a link observer, whose put is S_FALSE and does nothing.
+  bool linkActivation() const;
+  HRESULT SetLinkActivation(bool on);
+
+  // The source whose changes an item receives through a link, as a versioned
+  // project's destination records it for its link initialisation.
+  struct LinkSource {
+    Ref<CTavrixItem> item;
+    bool elementMode = false;
+    int32_t position = 0;  // this destination's place in the source's list
+    int32_t kind = 0;      // the source's m_lLinkProp
+  };
+  // Records `source` (a later source replaces an earlier one).
+  void SetLinkSource(LinkSource source) EXCLUDES(smallLock_);
+  LinkSource linkSource() const EXCLUDES(smallLock_);
+  // Whether the value is ready to be copied to the item's link destinations
+  // at their link initialisation: never on a critical cycle; a sub-item once
+  // its holder has completed a read, a reference item when all its
+  // destinations are ready, an alias when its target is, a read-write item
+  // with a variable once it has completed a read; any other item always.
+  // Deactivate forgets the completed reads.
+  bool IsValueReady() const EXCLUDES(smallLock_);
+  // The slot through which the link writer reaches this item, made on first
+  // use; closed by Terminate.
+  std::shared_ptr<LinkTarget> linkTarget() EXCLUDES(smallLock_);
+
+  // ID get/put: the variable's identifier (the holder's for a sub-item).
+  // E_FAIL without a variable; otherwise the variable's result.
+  HRESULT get_ID(int32_t* out) EXCLUDES(variableLock_);
+  HRESULT put_ID(int32_t id) EXCLUDES(variableLock_);
 
   // --- Sub-items and aliases ----------------------------------------------
 
@@ -277,6 +349,15 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   void StampNow(CTavrixItem* holder, ItemStamp* stamp);
   void CommitStamp(const ItemStamp& stamp);
 
+  // item_links.cc
+  // Copies the link source's value into this item (versioned projects, when
+  // the source's value is ready). S_OK when there is nothing to copy; the
+  // failure, logged "Failed in LinkInit.", otherwise.
+  HRESULT LinkInit();
+  bool IsValueReady(std::vector<const CTavrixItem*>* chain) const EXCLUDES(smallLock_);
+  // Lets go of the links to other items and closes the link target.
+  void ReleaseLinks() EXCLUDES(smallLock_);
+
   // item_write.cc
   HRESULT WriteInternal(const Variant& value);
   HRESULT ConvertForWrite(const Variant& value, Variant* out);
@@ -315,6 +396,8 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   std::atomic<bool> reRead_{false};
   std::atomic<bool> deferredChange_{false};
   std::atomic<bool> cachePending_{false};  // mirrors cacheWrittenPending_ for a lock-free test
+  // A read stored a value since the last Deactivate (the readiness of links).
+  std::atomic<bool> readCompleted_{false};
   std::atomic<uint32_t> lastDirectTick_{0};
 
   ReentryCounter readGuard_;
@@ -341,6 +424,12 @@ class CTavrixItem final : public CTavrixAdviser, public RefCounted {
   std::vector<Ref<CTavrixItem>> subItems_ GUARDED_BY(smallLock_);
   // Made by the first delayed write.
   std::shared_ptr<DelayedWrites> delayed_ GUARDED_BY(smallLock_);
+  // Made when the item becomes a link destination (most items never do).
+  struct LinkInbox {
+    LinkSource source;
+    std::shared_ptr<LinkTarget> target;
+  };
+  std::unique_ptr<LinkInbox> linkInbox_ GUARDED_BY(smallLock_);
 
   // Made by the settings when the item has calculation settings; its own
   // lock guards the built list.

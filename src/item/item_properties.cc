@@ -69,14 +69,21 @@ HRESULT ReadItemProperty(CTavrixItem& item, int32_t property, Variant* out) {
       return S_OK;
     }
     case kActivation: *out = Variant::Bool(item.activation()); return S_OK;
+    case kLinkActivation: *out = Variant::Bool(item.linkActivation()); return S_OK;
     case kState: *out = Variant::I4(item.state()); return S_OK;
     case kValue: *out = item.value(); return S_OK;
     case kPrevValue: *out = item.prevValue(); return S_OK;
     case kDateTime: *out = Variant::Date(item.dateTime()); return S_OK;
     case kMicrosecond: *out = Variant::I4(static_cast<int32_t>(item.microsecond())); return S_OK;
+    case kId: {
+      int32_t id = 0;
+      RETURN_IF_FAILED(item.get_ID(&id));
+      *out = Variant::I4(id);
+      return S_OK;
+    }
     default:
       if (property < 0 || property > kSettingDataLast) return E_INVALIDARG;
-      // LinkActivation, Tag, ID and the setting data are not kept by items.
+      // The tag and the setting data are not kept by items.
       return E_NOTIMPL;
   }
 }

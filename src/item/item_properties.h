@@ -23,8 +23,8 @@ inline constexpr int32_t kItemPropertyPrevValue = 9;
 int32_t ItemPropertyNumber(std::string_view name);
 
 // Reads property `property` of `item`. E_NOTIMPL for the properties items do
-// not keep here (LinkActivation, Tag, ID, the setting data); E_INVALIDARG for
-// a number out of range.
+// not keep here (Tag, the setting data); E_INVALIDARG for a number out of
+// range; the item's failure for ID (E_FAIL without a variable).
 HRESULT ReadItemProperty(CTavrixItem& item, int32_t property, Variant* out);
 
 }  // namespace tavrix

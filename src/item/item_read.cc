@@ -107,6 +107,7 @@ HRESULT CTavrixItem::ReadPass(int32_t flags, CTavrixItem* holder, const PassStam
     prevValue_ = std::move(value_);
     value_ = value;
     stamp_ = stamp;
+    readCompleted_ = true;
     if (block_) {
       FillBlockFrom(value);
       serial.Unlock();

@@ -1,0 +1,15 @@
+#include "item/onchange_observer.h"
+
+#include "item/item.h"
+
+namespace tavrix {
+
+CTavrixOnChangeObserver::CTavrixOnChangeObserver(IItemOwner& owner, CTavrixItem& item)
+    : owner_(owner), item_(item), itemName_(item.name()), itemIndex_(item.index()) {}
+
+HRESULT CTavrixOnChangeObserver::Update(const Variant&) {
+  owner_.FireOnChangeItem(item_);
+  return S_OK;
+}
+
+}  // namespace tavrix
