@@ -52,7 +52,14 @@
 //
 // Between two controllers A and B, as the code stands: a thread holding
 // locks of A takes locks of B only through B's items, when an item of A (an
-// alias, or a link or calculation operand) reads or writes an item of B.
+// alias, a reference item's read or a calculation operand) reads or writes
+// an item of B. A link never writes an item of B on a thread that holds a
+// lock of A: the link observer queues the value for the engine's link writer
+// (item/link_writer.h, owned by the item wiring), whose one thread holds no
+// controller lock and takes only the destination's item locks and the leaves
+// they reach. So links that loop between two controllers cannot deadlock
+// their sampling threads; new code that writes across controllers under its
+// own locks must go through the writer too.
 // A's sampling thread then holds A's cycleLock_ (versioned projects),
 // samplingLock_ and itemsLock_ and takes B's item locks and the leaves those
 // items' owner calls reach (B's optionLock_ for the settings snapshot, its

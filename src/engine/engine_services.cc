@@ -2,6 +2,7 @@
 
 #include "controller/controller.h"
 #include "engine/engine_history.h"
+#include "item/link_writer.h"
 
 namespace tavrix {
 namespace {
@@ -51,18 +52,39 @@ class NoEngineObject final : public IEngineObjectFactory {
   }
 };
 
-// Sub-items join their parents now; links and asynchronous triggers come
-// with their subsystems.
-class NoItemWiring final : public IItemWiring {
+// Sub-items join their parents, items build their link observers once every
+// item of the engine exists, and check their links once every link exists.
+// The wiring owns the engine's link writer (item/link_writer.h): the link
+// observers it builds share it, and it lives as long as the manager does, so
+// its thread (started by the first write into another controller) is joined
+// when the manager is destroyed, after Terminate has closed every item to it.
+class DefaultItemWiring final : public IItemWiring {
  public:
   HRESULT InitializeSubItems(CTavrixController& controller) override {
     return controller.InitSubitems();
   }
-  HRESULT InitializeLinks(CTavrixController&) override { return S_OK; }
-  HRESULT CheckLinkCycles(CTavrixController&) override { return S_OK; }
+  HRESULT InitializeLinks(CTavrixController& controller) override {
+    HRESULT first = S_OK;
+    for (const Ref<CTavrixItem>& item : controller.Items()) {
+      const HRESULT hr = item->InitLinks(linkWriter_);
+      if (FAILED(hr) && SUCCEEDED(first)) first = hr;
+    }
+    return first;
+  }
+  HRESULT CheckLinkCycles(CTavrixController& controller) override {
+    HRESULT first = S_OK;
+    for (const Ref<CTavrixItem>& item : controller.Items()) {
+      const HRESULT hr = item->CheckLinkCycles();
+      if (FAILED(hr) && SUCCEEDED(first)) first = hr;
+    }
+    return first;
+  }
   int32_t AsyncTriggerCount(CTavrixController& controller) override {
     return controller.AsyncInsertCount();
   }
+
+ private:
+  const std::shared_ptr<LinkWriter> linkWriter_ = std::make_shared<LinkWriter>();
 };
 
 template <typename T, typename Default>
@@ -82,7 +104,7 @@ void EngineServices::FillDefaults() {
   Fill<IFormatterBridge, NoFormatter>(formatter);
   Fill<IPasswordDecoder, NoPasswordDecoder>(passwordDecoder);
   Fill<IEngineObjectFactory, NoEngineObject>(engineObject);
-  Fill<IItemWiring, NoItemWiring>(itemWiring);
+  Fill<IItemWiring, DefaultItemWiring>(itemWiring);
   Fill<INetworkFolders, LinuxNetworkFolders>(networkFolders);
 }
 

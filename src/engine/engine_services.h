@@ -16,7 +16,8 @@
 //   formatter            Start does nothing and succeeds
 //   password decoder     Decode fails with E_NOTIMPL
 //   engine object        S_FALSE, no object (nothing to keep)
-//   item wiring          nothing to wire, no asynchronous trigger
+//   item wiring          sub-items, links and the link check of every item;
+//                        owns the engine's link writer
 //   network folders      LinuxNetworkFolders (the share must be mounted)
 //
 // The manager calls every service from the thread running its start or its
