@@ -78,7 +78,7 @@ HRESULT CTavrixItem::InitLinks(std::shared_ptr<LinkWriter> writer) {
 
 HRESULT CTavrixItem::CheckLinkCycles() {
   const int32_t result = LinkCheckResultOf(*this);
-  linkCheck_.store(result);
+  SetLinkCheckResult(result);
   const std::string& ctrl = settings_.m_bstrCtrlName;
   const std::string& item = settings_.m_bstrItemName;
   switch (result) {
