@@ -137,4 +137,51 @@ TEST_F(HistoryProcessTest, ARunIsRecordedCompleteAndInOrder) {
   EXPECT_GE(nextCount, cycles) << story;
 }
 
+// A calculated item and a linked item of the real process: each counter value
+// reaches the history scaled by the item's calculation, and the link copies
+// every value of the source into the destination within the same cycle.
+TEST_F(HistoryProcessTest, CalculatedAndLinkedItemsAreRecordedWithTheirValues) {
+  CreateDatabase();
+  const std::string scale =
+      "<CalculationList><Calculation><m_lCalcIndex>3</m_lCalcIndex><m_strItem>10</m_strItem>"
+      "</Calculation></CalculationList>";
+  WriteFile(dir_ / "project.xml",
+            SimProject("Press", 20, "",
+                       {{"Strokes", "counter:0:1", "<LinkItem>Mirror</LinkItem>"},
+                        {"Scaled", "counter:100:1", scale},
+                        {"Mirror", "mirror_cell", ""}},
+                       database()));
+  WriteFile(settings_, SettingsText((dir_ / "project.xml").string()));
+  Spawn({"-RegServer"});
+  ASSERT_EQ(Wait(), 0) << Stderr();
+  Spawn({}, {"IOTAPPTEMP=" + dir_.string(), "QUORVELSHARE=" + dir_.string()});
+  ASSERT_TRUE(WaitForLog("TavrixController[Press] : Sampling Started.")) << ReadFile(log_);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  ASSERT_EQ(::kill(pid_, SIGTERM), 0);
+  ASSERT_EQ(Wait(), 0) << Stderr();
+
+  std::vector<std::string> strokes, scaled, mirror;
+  std::string story;
+  for (const Row& r : Rows()) {
+    story += r.item + "|" + r.value + "\n";
+    if (r.item == "Strokes") strokes.push_back(r.value);
+    if (r.item == "Scaled") scaled.push_back(r.value);
+    if (r.item == "Mirror") mirror.push_back(r.value);
+  }
+  ASSERT_GE(strokes.size(), 10u) << story;
+  for (size_t i = 0; i < strokes.size(); ++i) {
+    EXPECT_EQ(strokes[i], "3," + std::to_string(i)) << story;
+  }
+  // The constant 10 is a number (R8), so the product is one too.
+  ASSERT_GE(scaled.size(), 10u) << story;
+  for (size_t i = 0; i < scaled.size(); ++i) {
+    EXPECT_EQ(scaled[i], "5," + std::to_string((100 + i) * 10)) << story;
+  }
+  // The stop may end the last cycle between the source's read and the
+  // destination's.
+  ASSERT_GE(mirror.size() + 1, strokes.size()) << story;
+  for (size_t i = 0; i < mirror.size(); ++i) EXPECT_EQ(mirror[i], strokes[i]) << story;
+  EXPECT_EQ(ReadFile(log_).find("Failed in calculating"), std::string::npos) << ReadFile(log_);
+}
+
 }  // namespace
