@@ -67,7 +67,7 @@ class CTavrixTemporaryItem final : public Object<IDispatch> {
   ~CTavrixTemporaryItem() override = default;
 
   const std::string controllerName_;
-  const std::string name_;
+  std::string name_;  // fixed once constructed
   const int32_t index_;
   mutable SmallMutex valueLock_;  // guards value_ (a leaf)
   Variant value_ GUARDED_BY(valueLock_);
