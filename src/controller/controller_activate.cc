@@ -101,14 +101,22 @@ HRESULT CTavrixController::_Activate() {
       triggerInitialized_ = true;
     }
     {
-      RecursiveMutexLock items(&itemsLock_);
-      calculations_.reset();
-      if (parts.createCalculations && !calcDefinitions_.empty()) {
-        std::unique_ptr<ICalculationList> list;
-        if (SUCCEEDED(parts.createCalculations(*this, calcDefinitions_, &list))) {
-          calculations_ = std::move(list);
-        }
+      // Built without the items lock: the lines look up items of other
+      // controllers under those controllers' items locks, and controllers of
+      // one group activate at the same time.
+      std::vector<ControllerCalcInfo> definitions;
+      {
+        RecursiveMutexLock items(&itemsLock_);
+        calculations_.reset();
+        definitions = calcDefinitions_;
       }
+      std::unique_ptr<ICalculationList> list;
+      if (parts.createCalculations && !definitions.empty() &&
+          FAILED(parts.createCalculations(*this, definitions, &list))) {
+        list.reset();
+      }
+      RecursiveMutexLock items(&itemsLock_);
+      calculations_ = std::move(list);
       calculationsInitialized_ = true;
     }
     ExecuteTriggerPass(kTriggerPassInitial);

@@ -73,14 +73,16 @@ HRESULT CTavrixController::_Reload(const ControllerRecord& record) {
   bool replaceCalculations = false;
   if (!record.m_bCalcDisable) {
     const auto& factory = ControllerParts::Instance().createCalculations;
-    RecursiveMutexLock items(&itemsLock_);
-    calcDefinitions_ = record.m_calculationList;
-    if (calculationsInitialized_) {
-      replaceCalculations = true;
-      if (factory && !calcDefinitions_.empty() &&
-          FAILED(factory(*this, calcDefinitions_, &calculations))) {
-        calculations.reset();
-      }
+    {
+      RecursiveMutexLock items(&itemsLock_);
+      calcDefinitions_ = record.m_calculationList;
+      replaceCalculations = calculationsInitialized_;
+    }
+    // Built without the items lock: the lines look up items of other
+    // controllers under those controllers' items locks.
+    if (replaceCalculations && factory && !record.m_calculationList.empty() &&
+        FAILED(factory(*this, record.m_calculationList, &calculations))) {
+      calculations.reset();
     }
   }
 

@@ -168,20 +168,26 @@ void CTavrixItem::ResizeBlock() {
 
 void CTavrixItem::RebuildCalculations() {
   if (!calcs_) return;
-  const auto& factory = ItemCalcFactory::Instance();
-  MutexLock lock(&calcs_->lock);
-  calcs_->list.clear();
-  if (!factory.setup) return;
-  for (size_t i = 0; i < settings_.calcSettings.size(); ++i) {
-    std::unique_ptr<IItemCalculation> calc;
-    const HRESULT hr = factory.setup(*this, settings_.calcSettings[i], &calc);
-    if (FAILED(hr)) {
-      LogResult(hr, 1, "TavrixItem[%ls\\%ls] : Invalid calculation settings(%d).\n",
-                settings_.m_bstrCtrlName, settings_.m_bstrItemName, static_cast<int32_t>(i));
-    } else if (hr == S_OK && calc) {
-      calcs_->list.push_back(std::move(calc));
+  // Built before the lock is taken: building looks items up under their
+  // controllers' items locks, which a sampling thread holds while it runs
+  // the calculations under this lock.
+  std::vector<std::unique_ptr<IItemCalculation>> list;
+  if (const auto& factory = ItemCalcFactory::Instance(); factory.setup) {
+    for (size_t i = 0; i < settings_.calcSettings.size(); ++i) {
+      std::unique_ptr<IItemCalculation> calc;
+      const HRESULT hr = factory.setup(*this, settings_.calcSettings[i], &calc);
+      if (FAILED(hr)) {
+        LogResult(hr, 1, "TavrixItem[%ls\\%ls] : Invalid calculation settings(%d).\n",
+                  settings_.m_bstrCtrlName, settings_.m_bstrItemName, static_cast<int32_t>(i));
+      } else if (hr == S_OK && calc) {
+        list.push_back(std::move(calc));
+      }
     }
   }
+  MutexLock lock(&calcs_->lock);
+  calcs_->list.swap(list);
+  // The old list goes with `list`, after the lock: its operands may hold the
+  // last references to items.
 }
 
 // --- Links to other items ----------------------------------------------------

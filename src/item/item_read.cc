@@ -321,12 +321,23 @@ void CTavrixItem::CommitStamp(const ItemStamp& stamp) {
 
 HRESULT CTavrixItem::get_Value(Variant* out) {
   if (linkCheck_.load() == kLinkCheckCritical) return E_ACCESSDENIED;
+  if (settings_.m_lAttribute == tvItemWriteOnly) return S_FALSE;
+  const bool sampled =
+      activation_.load() && owner_->ControllerState() != kOwnerStateDeactive;
+  if (!settings_.m_bSubItem && !settings_.IsReference() && !settings_.m_bDirectReading &&
+      !cachePending_.load() && sampled) {
+    // Only the cache to copy: no pass lock is needed, so a calculation or a
+    // client never waits here for this item's read (nor, through it, for the
+    // items that read takes in turn).
+    SmallRecursiveMutexLock lock(&valueLock_);
+    *out = value_;
+    return S_OK;
+  }
   const Ref<CTavrixItem> holder = settings_.m_bSubItem ? parent() : Ref<CTavrixItem>();
   CTavrixItem& guard = GuardItem(holder.get());
   // A read in progress may be the caller (an observer or calculation).
   OptionalLock<RecursiveMutex> itemLock(guard.readGuard_.Busy() ? nullptr
                                                                 : ItemLockFor(holder.get()));
-  if (settings_.m_lAttribute == tvItemWriteOnly) return S_FALSE;
 
   if (settings_.IsReference()) {
     if (!linkObserver_) return E_FAIL;

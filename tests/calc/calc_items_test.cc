@@ -205,5 +205,26 @@ TEST_F(CalcTest, ItemCalculationsReadingEachOtherAcrossControllersNeverHang) {
   engine_test::MustReturn("Terminate", [this] { engine_->Terminate(); });
 }
 
+// Two controllers of one activation group whose calculation lines name each
+// other's items: each builds its lines while the other activates and samples.
+TEST_F(CalcTest, LinesNamingEachOthersItemsBuildWhileBothActivate) {
+  TriggerProject p;
+  p.version = "1.2.0";
+  TriggerController a{"A", {{"X", "counter:1:0"}, {"Sum", "a_sum"}}};
+  TriggerController b{"B", {{"Y", "counter:2:0"}, {"Sum", "b_sum"}}};
+  a.extra = Lines({{"$Sum", "$B\\Y", "1", "$X"}});
+  b.extra = Lines({{"$Sum", "$A\\X", "1", "$Y"}});
+  a.samplingRate = b.samplingRate = 1;
+  p.controllers = {a, b};
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(Start(p), S_OK);
+    EXPECT_TRUE(WaitFor([&] {
+      return ValueOf("A", "Sum").Identical(Variant::I4(3)) &&
+             ValueOf("B", "Sum").Identical(Variant::I4(3));
+    })) << ValueOf("A", "Sum").vt() << " " << ValueOf("B", "Sum").vt();
+    StopEngine();
+  }
+}
+
 }  // namespace
 }  // namespace tavrix::trigger_test
