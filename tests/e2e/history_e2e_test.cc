@@ -68,22 +68,28 @@ class HistoryProcessTest : public tavrix::e2e::TavrixProcessTest {
   }
 
   std::string database() const { return (dir_ / "history.db").string(); }
+
+  // Registers the server on `project`, runs it for `ms` after its press
+  // started sampling, and stops it with SIGTERM.
+  void RunServer(const std::string& project, int ms) {
+    WriteFile(dir_ / "project.xml", project);
+    WriteFile(settings_, SettingsText((dir_ / "project.xml").string()));
+    Spawn({"-RegServer"});
+    ASSERT_EQ(Wait(), 0) << Stderr();
+    Spawn({}, {"IOTAPPTEMP=" + dir_.string(), "QUORVELSHARE=" + dir_.string()});
+    ASSERT_TRUE(WaitForLog("TavrixController[Press] : Sampling Started.")) << ReadFile(log_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    ASSERT_EQ(::kill(pid_, SIGTERM), 0);
+    ASSERT_EQ(Wait(), 0) << Stderr();
+  }
 };
 
 TEST_F(HistoryProcessTest, ARunIsRecordedCompleteAndInOrder) {
   CreateDatabase();
-  // One simulated press whose counter goes to the history.
-  WriteFile(dir_ / "project.xml",
-            SimProject("Press", 20, "", {{"Strokes", "counter:0:1", ""}}, database()));
-  WriteFile(settings_, SettingsText((dir_ / "project.xml").string()));
-  Spawn({"-RegServer"});
-  ASSERT_EQ(Wait(), 0) << Stderr();
-  Spawn({}, {"IOTAPPTEMP=" + dir_.string(), "QUORVELSHARE=" + dir_.string()});
-  ASSERT_TRUE(WaitForLog("TavrixController[Press] : Sampling Started.")) << ReadFile(log_);
-  // Enough cycles to see the counter move many times.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  ASSERT_EQ(::kill(pid_, SIGTERM), 0);
-  ASSERT_EQ(Wait(), 0) << Stderr();
+  // One simulated press whose counter goes to the history, for enough cycles
+  // to see the counter move many times.
+  RunServer(SimProject("Press", 20, "", {{"Strokes", "counter:0:1", ""}}, database()), 1500);
+  if (HasFatalFailure()) return;
 
   const std::vector<Row> rows = Rows();
   ASSERT_GE(rows.size(), 4u) << ReadFile(log_);
@@ -145,20 +151,13 @@ TEST_F(HistoryProcessTest, CalculatedAndLinkedItemsAreRecordedWithTheirValues) {
   const std::string scale =
       "<CalculationList><Calculation><m_lCalcIndex>3</m_lCalcIndex><m_strItem>10</m_strItem>"
       "</Calculation></CalculationList>";
-  WriteFile(dir_ / "project.xml",
-            SimProject("Press", 20, "",
+  RunServer(SimProject("Press", 20, "",
                        {{"Strokes", "counter:0:1", "<LinkItem>Mirror</LinkItem>"},
                         {"Scaled", "counter:100:1", scale},
                         {"Mirror", "mirror_cell", ""}},
-                       database()));
-  WriteFile(settings_, SettingsText((dir_ / "project.xml").string()));
-  Spawn({"-RegServer"});
-  ASSERT_EQ(Wait(), 0) << Stderr();
-  Spawn({}, {"IOTAPPTEMP=" + dir_.string(), "QUORVELSHARE=" + dir_.string()});
-  ASSERT_TRUE(WaitForLog("TavrixController[Press] : Sampling Started.")) << ReadFile(log_);
-  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-  ASSERT_EQ(::kill(pid_, SIGTERM), 0);
-  ASSERT_EQ(Wait(), 0) << Stderr();
+                       database()),
+            1000);
+  if (HasFatalFailure()) return;
 
   std::vector<std::string> strokes, scaled, mirror;
   std::string story;
