@@ -33,6 +33,15 @@ int NiceOf(int priority) {
   }
 }
 
+// The state a running sampling thread reports, unless sampling has been
+// stopped: a Stop between the thread's test of the run event and its state
+// change is put back, so a stopped controller never stays reported active.
+void SetSamplingState(CTavrixController& controller, int32_t state) {
+  if (!controller.runEvent().IsSet()) return;
+  controller.SetState(state);
+  if (!controller.runEvent().IsSet()) controller.SetState(tvCtrlThreadDeactive);
+}
+
 }  // namespace
 
 HRESULT CTavrixController::StartWorker() {
@@ -290,7 +299,13 @@ void CTavrixController::RunCycles() {
       interval);
   (void)AddHistoryMarker(kMarkerStart);
   std::this_thread::sleep_for(std::chrono::milliseconds(3));
-  SetState(cycleSettings_->m_bStartup ? tvCtrlThreadActive : tvCtrlThreadDeactive);
+  // The run event says whether sampling runs: set from m_bStartup by the
+  // activation, and reset by a Stop that may already have come.
+  if (m_hRunEvent.IsSet()) {
+    SetSamplingState(*this, tvCtrlThreadActive);
+  } else {
+    SetState(tvCtrlThreadDeactive);
+  }
 
   bool slow = false;
   HRESULT scriptResult = S_OK;
@@ -439,7 +454,8 @@ void CTavrixController::RunCycles() {
       cycleBusy_.fetch_sub(1);
       continue;
     }
-    SetState(good && SUCCEEDED(scriptResult) ? tvCtrlThreadActive : tvCtrlThreadError);
+    SetSamplingState(*this, good && SUCCEEDED(scriptResult) ? tvCtrlThreadActive
+                                                             : tvCtrlThreadError);
     if (good) {
       failedCycles_.store(0);
     } else {
