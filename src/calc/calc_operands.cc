@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "controller/controller.h"
+#include "controller/controller_lookup.h"
 #include "item/item.h"
 #include "platform/text.h"
 
@@ -10,16 +11,6 @@ namespace tavrix {
 namespace {
 
 constexpr char kBackslash = '\\';
-
-// The controller `name` means for an operand made for `self`: that one when
-// the name is its own, otherwise the engine's controller of that name. *held
-// keeps another controller alive.
-CTavrixController* NamedController(CTavrixController& self, std::string_view name,
-                                   Ref<CTavrixController>* held) {
-  if (EqualsNoCase(name, self.name())) return &self;
-  *held = self.host().FindController(name);
-  return held->get();
-}
 
 Ref<CTavrixItem> FindItemOf(CTavrixController& self, std::string_view controller,
                             std::string_view item) {

@@ -1,6 +1,7 @@
 #include "trigger/operand.h"
 
 #include "controller/controller.h"
+#include "controller/controller_lookup.h"
 #include "platform/text.h"
 #include "trigger/controller_values.h"
 
@@ -48,15 +49,8 @@ HRESULT ResolveDollarName(CTavrixController& owner, std::string_view name, Opera
 // The controller named `name` (the owner itself when it is its name).
 HRESULT FindNamedController(CTavrixController& owner, std::string_view name,
                             CTavrixController** controller, Ref<CTavrixController>* other) {
-  if (EqualsNoCase(name, owner.name())) {
-    *controller = &owner;
-    return S_OK;
-  }
-  Ref<CTavrixController> found = owner.host().FindController(name);
-  if (!found) return E_INVALIDARG;
-  *controller = found.get();
-  *other = std::move(found);
-  return S_OK;
+  *controller = NamedController(owner, name, other);
+  return *controller != nullptr ? S_OK : HRESULT(E_INVALIDARG);
 }
 
 HRESULT ResolveItemOf(CTavrixController& controller, Ref<CTavrixController> other,

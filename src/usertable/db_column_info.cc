@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "controller/controller.h"
+#include "controller/controller_lookup.h"
 #include "item/item.h"
 #include "item/item_properties.h"
 #include "platform/log.h"
@@ -21,9 +22,7 @@ DBColumnInfo::DBColumnInfo(std::string columnName, const ColumnSource& source, i
 DBColumnInfo::~DBColumnInfo() = default;
 
 CTavrixController* DBColumnInfo::FindController(CTavrixController& owner) {
-  if (EqualsNoCase(controllerName_, owner.name())) return &owner;
-  otherController_ = owner.host().FindController(controllerName_);
-  return otherController_.get();
+  return NamedController(owner, controllerName_, &otherController_);
 }
 
 // --- Controller columns ---------------------------------------------------------

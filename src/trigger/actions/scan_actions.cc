@@ -5,6 +5,7 @@
 // stops (ForceScan).
 #include "config/trigger_info.h"
 #include "controller/controller.h"
+#include "controller/controller_lookup.h"
 #include "trigger/action_object.h"
 #include "trigger/actions/action_makers.h"
 #include "trigger/operand.h"
@@ -19,11 +20,7 @@ CTavrixController* FindScanController(CTavrixController& owner, const std::strin
                                       Ref<CTavrixController>* held) {
   held->reset();
   if (name.empty()) return &owner;
-  Ref<CTavrixController> found = owner.host().FindController(name);
-  if (!found) return nullptr;
-  if (found.get() == &owner) return &owner;
-  *held = std::move(found);
-  return held->get();
+  return NamedController(owner, name, held);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "config/trigger_info.h"
 #include "controller/controller.h"
+#include "controller/controller_lookup.h"
 #include "item/item.h"
 #include "item/item_properties.h"
 #include "platform/clock.h"
@@ -110,9 +111,7 @@ class CPutSystemValueObject final : public CActionObject {
 
   // The controller named `name`, or null.
   CTavrixController* FindController(CTavrixController& owner, std::string_view name) {
-    if (EqualsNoCase(name, owner.name())) return &owner;
-    otherController_ = owner.host().FindController(name);
-    return otherController_.get();
+    return NamedController(owner, name, &otherController_);
   }
 
   HRESULT ResolveSource(CTavrixController& owner) {
