@@ -11,6 +11,14 @@
 #include "platform/log.h"
 
 namespace tavrix {
+namespace {
+
+// The item's link observer when it is one (tests may attach another kind).
+CTavrixLinkObserver* LinksOf(CTavrixObserver* observer) {
+  return dynamic_cast<CTavrixLinkObserver*>(observer);
+}
+
+}  // namespace
 
 // --- Building the links ------------------------------------------------------
 
@@ -131,7 +139,7 @@ void CTavrixItem::ReleaseLinks() {
     inbox = std::move(linkInbox_);
   }
   if (inbox && inbox->target) inbox->target->Close();
-  if (auto* links = dynamic_cast<CTavrixLinkObserver*>(linkObserver_.get())) links->Release();
+  if (CTavrixLinkObserver* links = LinksOf(linkObserver_.get())) links->Release();
 }
 
 // --- Link initialisation -----------------------------------------------------
@@ -151,7 +159,7 @@ bool CTavrixItem::IsValueReady(std::vector<const CTavrixItem*>* chain) const {
     const Ref<CTavrixItem> holder = parent();
     ready = holder && holder->readCompleted_.load();
   } else if (settings_.IsReference()) {
-    if (const auto* links = dynamic_cast<const CTavrixLinkObserver*>(linkObserver_.get())) {
+    if (const CTavrixLinkObserver* links = LinksOf(linkObserver_.get())) {
       for (const Ref<CTavrixItem>& destination : links->Destinations()) {
         if (destination && !destination->IsValueReady(chain)) {
           ready = false;
@@ -197,12 +205,12 @@ HRESULT CTavrixItem::LinkInit() {
 // --- LinkActivation and ID ---------------------------------------------------
 
 bool CTavrixItem::linkActivation() const {
-  const auto* links = dynamic_cast<const CTavrixLinkObserver*>(linkObserver_.get());
+  const CTavrixLinkObserver* links = LinksOf(linkObserver_.get());
   return links == nullptr || links->linkActivation();
 }
 
 HRESULT CTavrixItem::SetLinkActivation(bool on) {
-  auto* links = dynamic_cast<CTavrixLinkObserver*>(linkObserver_.get());
+  CTavrixLinkObserver* links = LinksOf(linkObserver_.get());
   if (links == nullptr) return S_FALSE;
   links->SetLinkActivation(on);
   return S_OK;

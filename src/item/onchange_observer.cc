@@ -5,7 +5,7 @@
 namespace tavrix {
 
 CTavrixOnChangeObserver::CTavrixOnChangeObserver(IItemOwner& owner, CTavrixItem& item)
-    : owner_(owner), item_(item), itemName_(item.name()), itemIndex_(item.index()) {}
+    : owner_(owner), item_(item) {}
 
 HRESULT CTavrixOnChangeObserver::Update(const Variant&) {
   owner_.FireOnChangeItem(item_);

@@ -4,9 +4,6 @@
 // The item attaches one when m_bOnChangeEvent is set.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include "item/adviser.h"
 #include "item/item_owner.h"
 
@@ -21,14 +18,9 @@ class CTavrixOnChangeObserver final : public CTavrixObserver {
   // was recorded in the history. S_OK.
   HRESULT Update(const Variant& value) override;
 
-  const std::string& itemName() const { return itemName_; }
-  int32_t itemIndex() const { return itemIndex_; }
-
  private:
   IItemOwner& owner_;
-  CTavrixItem& item_;
-  const std::string itemName_;
-  const int32_t itemIndex_;
+  CTavrixItem& item_;  // its name and index are the item's own
 };
 
 }  // namespace tavrix
